@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <string_view>
-#include <system_error>
 
 namespace quorvel {
 namespace {
@@ -18,9 +17,10 @@ struct Decimal {
 
 Decimal shortest_decimal(float magnitude) {
     // Scientific form without a precision is the shortest round-trip text: "d[.ddd]e±xx".
+    // It never needs more than 15 characters, so the conversion cannot run out of room.
     char buf[32];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific);
-    const std::string_view text(buf, ec == std::errc{} ? static_cast<std::size_t>(end - buf) : 0);
+    const char* end = std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific).ptr;
+    const std::string_view text(buf, static_cast<std::size_t>(end - buf));
     const std::size_t e = text.find('e');
 
     Decimal d;
