@@ -6,5 +6,16 @@
 namespace quorvel::py {
 
 extern ClassDef engine_config_class;
+extern ClassDef action_class;
+extern ClassDef actions_class;
+extern ClassDef player_obs_class;
+extern ClassDef ball_obs_class;
+extern ClassDef observation_class;
+extern ClassDef reward_class;
+extern ClassDef info_class;
+extern ClassDef step_result_class;
+extern ClassDef spectator_player_class;
+extern ClassDef spectator_frame_class;
+extern ClassDef engine_class;
 
 }  // namespace quorvel::py

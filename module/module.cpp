@@ -16,7 +16,10 @@ namespace {
 
 // Registration order is part of the module's contract: it is the order of __all__.
 ClassDef* const registration_order[] = {
-    &engine_config_class,
+    &engine_config_class,  &action_class,      &actions_class,
+    &player_obs_class,     &ball_obs_class,    &observation_class,
+    &reward_class,         &info_class,        &step_result_class,
+    &spectator_player_class, &spectator_frame_class, &engine_class,
 };
 
 // Creates the class on first use (class objects live for the whole process and are

@@ -1,0 +1,149 @@
+// module/engine.cpp: the Engine class, which owns one match engine and plays it.
+#include "actions.hpp"
+#include "classes.hpp"
+#include "fields.hpp"
+#include "sim.hpp"
+
+namespace quorvel::py {
+namespace {
+
+using quorvel::Engine;
+
+// ---- constructor ----------------------------------------------------------------
+
+PyObject* engine_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+    return entry_point([&]() -> PyObject* {
+        static const char* keywords[] = {"config", "seed", nullptr};
+        PyObject* config = nullptr;
+        PyObject* seed_arg = nullptr;
+        if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:Engine",
+                                         const_cast<char**>(keywords), &config, &seed_arg)) {
+            return nullptr;
+        }
+        if (!Py_IS_TYPE(config, class_of<EngineConfig>)) {
+            PyErr_Format(PyExc_TypeError, "expected an EngineConfig, not %.100s",
+                         Py_TYPE(config)->tp_name);
+            add_note("argument", "config");
+            return nullptr;
+        }
+        // Held for the whole construction: a setter run from the seed's __index__
+        // must not change the configuration half-way.
+        Box<EngineConfig>& config_box = unbox<EngineConfig>(config);
+        SharedAccess config_access(config_box.access);
+        if (!config_access) {
+            add_note("argument", "config");
+            return nullptr;
+        }
+        std::uint64_t seed = 0;
+        if (!from_python(seed_arg, seed)) {
+            add_note("argument", "seed");
+            return nullptr;
+        }
+        return wrap_as(type, Engine(config_box.value, seed));
+    });
+}
+
+// ---- methods ----------------------------------------------------------------------
+
+PyObject* engine_reset(PyObject* self, PyObject*) noexcept {
+    return entry_point([&]() -> PyObject* {
+        Box<Engine>& box = unbox<Engine>(self);
+        ExclusiveAccess access(box.access);
+        if (!access) return nullptr;
+        std::array<Observation, 2> observations = box.value.reset();
+        Ref team_a = Ref::steal(wrap(std::move(observations[0])));
+        if (!team_a) return nullptr;
+        Ref team_b = Ref::steal(wrap(std::move(observations[1])));
+        if (!team_b) return nullptr;
+        return PyTuple_Pack(2, team_a.get(), team_b.get());
+    });
+}
+
+// step(actions): one parameter, by position or keyword, on the fast calling convention.
+bool bind_actions(PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames,
+                  PyObject*& actions) noexcept {
+    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    if (nargs + nkw != 1) {
+        PyErr_Format(PyExc_TypeError, "step() takes exactly one argument (%zd given)",
+                     nargs + nkw);
+        return false;
+    }
+    if (nkw == 1) {
+        PyObject* name = PyTuple_GET_ITEM(kwnames, 0);
+        if (PyUnicode_CompareWithASCIIString(name, "actions") != 0) {
+            PyErr_Format(PyExc_TypeError, "step() got an unexpected keyword argument '%U'", name);
+            return false;
+        }
+    }
+    actions = args[0];  // keyword values follow the positional ones
+    return true;
+}
+
+PyObject* engine_step(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                      PyObject* kwnames) noexcept {
+    return entry_point([&]() -> PyObject* {
+        PyObject* actions = nullptr;
+        if (!bind_actions(args, nargsf, kwnames, actions)) return nullptr;
+        Box<Engine>& box = unbox<Engine>(self);
+        ExclusiveAccess access(box.access);
+        if (!access) return nullptr;
+        Box<Actions>* team_a = nullptr;
+        Box<Actions>* team_b = nullptr;
+        if (!unpack_actions_pair(actions, team_a, team_b)) {
+            add_note("argument", "actions");
+            return nullptr;
+        }
+        // Actions objects are immutable and the tuple keeps them alive, so the engine
+        // reads their command lists in place instead of copying them.
+        SharedAccess read_a(team_a->access);
+        SharedAccess read_b(team_b->access);
+        if (!read_a || !read_b) {
+            add_note("argument", "actions");
+            return nullptr;
+        }
+        return wrap(box.value.step(team_a->value, team_b->value));
+    });
+}
+
+PyObject* engine_spectator_frame(PyObject* self, PyObject*) noexcept {
+    return entry_point([&]() -> PyObject* {
+        Box<Engine>& box = unbox<Engine>(self);
+        SharedAccess access(box.access);
+        if (!access) return nullptr;
+        return wrap(box.value.spectator_frame());
+    });
+}
+
+// ---- tables -----------------------------------------------------------------------
+
+PyMethodDef engine_methods[] = {
+    {"reset", engine_reset, METH_NOARGS,
+     "reset($self)\n--\n\n"
+     "Remet le match à zéro (nouveau coup d'envoi) et renvoie l'observation\n"
+     "initiale des deux équipes : `(observation_a, observation_b)`."},
+    {"step", reinterpret_cast<PyCFunction>(reinterpret_cast<void*>(engine_step)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "step($self, actions)\n--\n\n"
+     "Un pas de simulation. `actions` : `(actions_équipe_a, actions_équipe_b)`."},
+    {"spectator_frame", engine_spectator_frame, METH_NOARGS,
+     "spectator_frame($self)\n--\n\n"
+     "État absolu du match au tick courant (jamais mirroré) — pour\n"
+     "visualiser localement, indépendamment de ce que `step()` renvoie aux\n"
+     "deux équipes."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyType_Slot engine_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Engine(config, seed)\n--\n\n")},
+    {Py_tp_new, reinterpret_cast<void*>(engine_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(dealloc<Engine>)},
+    {Py_tp_methods, engine_methods},
+    {0, nullptr},
+};
+
+}  // namespace
+
+ClassDef engine_class = class_def<Engine>("Engine", "builtins.Engine", engine_slots);
+
+}  // namespace quorvel::py

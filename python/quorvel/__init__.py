@@ -1,0 +1,38 @@
+"""quorvel: a fast, deterministic two-team soccer simulator for reinforcement learning.
+
+The simulation lives in the native module ``_quorvel``; this package re-exports its
+classes and adds a scripted opponent and the ``python -m quorvel`` match runner.
+"""
+from _quorvel import (  # noqa: F401
+    Action,
+    Actions,
+    BallObs,
+    Engine,
+    EngineConfig,
+    Info,
+    Observation,
+    PlayerObs,
+    Reward,
+    SpectatorFrame,
+    SpectatorPlayer,
+    StepResult,
+)
+
+__all__ = [
+    "EngineConfig", "Action", "Actions", "PlayerObs", "BallObs", "Observation",
+    "Reward", "Info", "StepResult", "SpectatorPlayer", "SpectatorFrame", "Engine",
+    "EngineFault",
+]
+
+
+def _find_engine_fault():
+    # The internal-fault class is not bound in the native module; a configuration
+    # that fails the kick-off checks raises it, which makes it reachable here.
+    try:
+        Engine(EngineConfig(players_per_team=2, formation_jitter=-1.0), 0)
+    except BaseException as fault:  # noqa: BLE001 - this is the class we are after
+        return type(fault)
+    raise ImportError("the engine accepted a configuration it must refuse")
+
+
+EngineFault = _find_engine_fault()
