@@ -1,7 +1,9 @@
 // engine/src/sim.hpp: the match engine: physics world, kick-off, tick, observations.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 
 #include "types.hpp"
 
@@ -37,6 +39,15 @@ public:
     Observation build_observation(Team team) const;
 
     const EngineConfig& config() const;
+
+private:
+    struct Match;                   // world, generator, configuration copy, score, tick
+    friend struct EngineProbe;      // white-box access for the engine's tests
+
+    Match& match();
+    const Match& match() const;
+
+    std::unique_ptr<Match> match_;  // on the heap: Box2D holds pointers into it
 };
 
 }  // namespace quorvel

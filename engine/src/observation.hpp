@@ -1,0 +1,28 @@
+// engine/src/observation.hpp: the match as one team sees it, and as a spectator sees it.
+#pragma once
+
+#include <cstdint>
+
+#include "types.hpp"
+#include "world.hpp"
+
+namespace quorvel {
+
+/// What an observation or frame needs besides the bodies.
+struct MatchView {
+    const World& world;
+    const EngineConfig& config;
+    Score score;          ///< (team A's goals, team B's goals)
+    std::uint32_t tick;   ///< ticks played since construction or reset
+};
+
+/// `team`'s view in its own frame: positions relative to the centre spot in
+/// half-lengths and half-widths, x negated for team B. Allocates exactly the
+/// two player lists, each sized to its team.
+Observation observe(const MatchView& view, Team team);
+
+/// The whole match in team A's frame, never mirrored: team A's players, then
+/// team B's.
+SpectatorFrame spectate(const MatchView& view);
+
+}  // namespace quorvel

@@ -1,0 +1,188 @@
+// engine/src/sim.cpp: the Engine: construction, kick-off, the tick, restart and observations.
+#include "sim.hpp"
+
+#include <limits>
+
+#include "commands.hpp"
+#include "config_limits.hpp"
+#include "kickoff.hpp"
+#include "match.hpp"
+#include "observation.hpp"
+
+namespace quorvel {
+
+namespace {
+
+// Counters only grow until a reset; at the top of their range they stay put
+// rather than wrap back to a match that is not over.
+void count_up(std::uint32_t& counter) {
+    if (counter != std::numeric_limits<std::uint32_t>::max()) ++counter;
+}
+
+// Replaces the velocity of each commanded player; players without an entry
+// keep theirs, entries without a player are ignored.
+void apply_movement(World& world, Team team, const Actions& actions, float max_speed) {
+    const auto& players = world.teams[team];
+    const std::size_t n = std::min(actions.players.size(), players.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        set_velocity(*players[i], movement_velocity(actions.players[i].move_dir, team, max_speed));
+    }
+}
+
+// Each kick in reach adds to the ball's velocity, so simultaneous kicks sum.
+// Reach is measured between centres as they stand before the physics step.
+void apply_kicks(World& world, Team team, const Actions& actions, float reach, float kick_speed) {
+    const auto& players = world.teams[team];
+    const std::size_t n = std::min(actions.players.size(), players.size());
+    b2Body& ball = *world.ball;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::optional<Vec2>& kick = actions.players[i].kick;
+        if (!wants_kick(kick)) continue;
+        const Vec2 b = position_of(ball);
+        const Vec2 p = position_of(*players[i]);
+        const float dx = b.x - p.x;
+        const float dy = b.y - p.y;
+        if (!(std::sqrt(dx * dx + dy * dy) <= reach)) continue;
+        const Vec2 v = velocity_of(ball);
+        const Vec2 add = scale_command(to_field_frame(*kick, team), kick_speed);
+        set_velocity(ball, {v.x + add.x, v.y + add.y});
+    }
+}
+
+// The goal lines have no walls: a player past its x limit is pulled back onto
+// it, and a velocity pointing out of the field lengthwise is zeroed.
+void contain_players(World& world, float player_radius, float field_width) {
+    const float max_x = field_width - player_radius;
+    for (const auto& team : world.teams) {
+        for (b2Body* body : team) {
+            const Vec2 p = position_of(*body);
+            const Vec2 v = velocity_of(*body);
+            if (p.x < player_radius) {
+                place_body(*body, {player_radius, p.y});
+                set_velocity(*body, {v.x > 0.0f ? v.x : 0.0f, v.y});
+            } else if (p.x > max_x) {
+                place_body(*body, {max_x, p.y});
+                set_velocity(*body, {v.x < 0.0f ? v.x : 0.0f, v.y});
+            }
+        }
+    }
+}
+
+// A ball whose centre crossed a goal line is a goal inside the mouth (its edge
+// included) and is otherwise put back on the line, stopped dead. Returns the
+// scoring team, if any.
+std::optional<Team> handle_ball(World& world, const EngineConfig& c) {
+    b2Body& ball = *world.ball;
+    const Vec2 b = position_of(ball);
+    const float half_height = 0.5f * c.field_height;
+    const float half_goal = 0.5f * c.goal_width;
+    const bool in_mouth = half_goal >= std::fabs(b.y - half_height);
+    float line_x;
+    if (b.x < 0.0f) {
+        if (in_mouth) return TEAM_B;
+        line_x = 0.0f;
+    } else if (b.x > c.field_width) {
+        if (in_mouth) return TEAM_A;
+        line_x = c.field_width;
+    } else {
+        return std::nullopt;
+    }
+    place_body(ball, {line_x, b.y});
+    set_velocity(ball, {0.0f, 0.0f});
+    return std::nullopt;
+}
+
+bool match_over(const EngineConfig& c, std::uint32_t tick, const Score& score) {
+    if (tick >= c.max_ticks) return true;
+    return c.max_score.has_value() && (score[TEAM_A] >= *c.max_score || score[TEAM_B] >= *c.max_score);
+}
+
+Reward reward_for(Team team, std::optional<Team> scorer) {
+    Reward r;
+    if (scorer.has_value()) {
+        r.goal_scored = *scorer == team ? 1.0f : 0.0f;
+        r.goal_conceded = *scorer == team ? 0.0f : -1.0f;
+    }
+    return r;
+}
+
+}  // namespace
+
+Engine::Engine(const EngineConfig& config, std::uint64_t seed) {
+    refuse_unplayable(config);
+    match_ = std::make_unique<Match>(config, seed);
+    place_kickoff(match_->world, match_->rng, match_->config);
+}
+
+Engine::Engine(Engine&&) noexcept = default;
+Engine& Engine::operator=(Engine&&) noexcept = default;
+Engine::~Engine() = default;
+
+Engine::Match& Engine::match() {
+    if (!match_) throw EngineFault("engine used after it was moved from");
+    return *match_;
+}
+
+const Engine::Match& Engine::match() const {
+    if (!match_) throw EngineFault("engine used after it was moved from");
+    return *match_;
+}
+
+const EngineConfig& Engine::config() const { return match().config; }
+
+std::array<Observation, 2> Engine::reset() {
+    Match& m = match();
+    m.tick = 0;
+    m.score = {0, 0};
+    place_kickoff(m.world, m.rng, m.config);
+    return {observe(m.view(), TEAM_A), observe(m.view(), TEAM_B)};
+}
+
+StepResult Engine::step(const Actions& team_a, const Actions& team_b) {
+    Match& m = match();
+    const EngineConfig& c = m.config;
+
+    // 1. Commands become velocities, team A's then team B's (mirrored).
+    apply_movement(m.world, TEAM_A, team_a, c.player_max_speed);
+    apply_movement(m.world, TEAM_B, team_b, c.player_max_speed);
+
+    // 2. Kicks within reach add to the ball's velocity, team A's first.
+    const float reach = (c.player_radius + c.ball_radius) + c.kick_range;
+    apply_kicks(m.world, TEAM_A, team_a, reach, c.kick_max_speed);
+    apply_kicks(m.world, TEAM_B, team_b, reach, c.kick_max_speed);
+
+    // 3. One tick of physics.
+    m.world.advance(c.dt);
+
+    // 4. The goal lines: players pulled back in, then the ball scores or is put back.
+    contain_players(m.world, c.player_radius, c.field_width);
+    const std::optional<Team> scorer = handle_ball(m.world, c);
+
+    // 5. A goal counts and play restarts from a fresh kick-off.
+    if (scorer.has_value()) {
+        count_up(m.score[*scorer]);
+        place_kickoff(m.world, m.rng, c);
+    }
+
+    // 6. The tick counts, goal or not; then the match may be over.
+    count_up(m.tick);
+    StepResult result;
+    result.done = match_over(c, m.tick, m.score);
+    result.info.tick = m.tick;
+
+    // 7. Observations of the state after all of the above, team A's first.
+    result.observations = {observe(m.view(), TEAM_A), observe(m.view(), TEAM_B)};
+
+    // 8. Sparse rewards: a goal only.
+    result.rewards = {reward_for(TEAM_A, scorer), reward_for(TEAM_B, scorer)};
+    return result;
+}
+
+SpectatorFrame Engine::spectator_frame() const { return spectate(match().view()); }
+
+Observation Engine::build_observation(Team team) const {
+    if (team != TEAM_A && team != TEAM_B) throw EngineFault("no such team");
+    return observe(match().view(), team);
+}
+
+}  // namespace quorvel

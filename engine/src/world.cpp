@@ -1,0 +1,120 @@
+// engine/src/world.cpp: building the Box2D world of a match and advancing it under the translation cap.
+#include "world.hpp"
+
+#include <cmath>
+
+namespace quorvel {
+namespace {
+
+// Box2D's recommended solver iterations.
+constexpr int kVelocityIterations = 8;
+constexpr int kPositionIterations = 3;
+
+struct Material {
+    float friction;
+    float restitution;
+};
+constexpr Material kWallMaterial{0.0f, 0.8f};
+constexpr Material kPlayerMaterial{0.5f, 0.0f};
+constexpr float kBallFriction = 0.3f;
+
+void add_wall(b2Body& walls, float half_x, float half_y, b2Vec2 centre) {
+    b2PolygonShape box;
+    box.SetAsBox(half_x, half_y, centre, 0.0f);
+    b2FixtureDef def;
+    def.shape = &box;
+    def.friction = kWallMaterial.friction;
+    def.restitution = kWallMaterial.restitution;
+    walls.CreateFixture(&def);
+}
+
+// A dynamic disc at the origin, at rest, that never rotates.
+b2Body* add_disc(b2World& world, float radius, float linear_damping, bool bullet,
+                 Material material) {
+    b2BodyDef body_def;
+    body_def.type = b2_dynamicBody;
+    body_def.fixedRotation = true;
+    body_def.linearDamping = linear_damping;
+    body_def.bullet = bullet;
+    b2Body* body = world.CreateBody(&body_def);
+    if (body == nullptr) throw EngineFault("the physics world refused a body");
+
+    b2CircleShape disc;
+    disc.m_radius = radius;
+    b2FixtureDef fixture_def;
+    fixture_def.shape = &disc;
+    fixture_def.density = 1.0f;
+    fixture_def.friction = material.friction;
+    fixture_def.restitution = material.restitution;
+    body->CreateFixture(&fixture_def);
+    return body;
+}
+
+}  // namespace
+
+void AveragingContactListener::BeginContact(b2Contact* contact) {
+    const b2Fixture* a = contact->GetFixtureA();
+    const b2Fixture* b = contact->GetFixtureB();
+    contact->SetFriction((a->GetFriction() + b->GetFriction()) / 2.0f);
+    contact->SetRestitution((a->GetRestitution() + b->GetRestitution()) / 2.0f);
+}
+
+World::World(const EngineConfig& config) : physics(b2Vec2(0.0f, 0.0f)) {
+    physics.SetContactListener(&listener);
+    const float w = config.field_width;
+    const float h = config.field_height;
+
+    // Side walls: one static body at the origin holding both boxes, upper
+    // first. Each is W + 2 long and 1 thick, inner face on the field's edge.
+    b2BodyDef walls_def;
+    b2Body* walls = physics.CreateBody(&walls_def);
+    add_wall(*walls, w * 0.5f + 1.0f, 0.5f, b2Vec2(w * 0.5f, h + 0.5f));
+    add_wall(*walls, w * 0.5f + 1.0f, 0.5f, b2Vec2(w * 0.5f, -0.5f));
+
+    const auto n = std::size_t(config.players_per_team);
+    for (auto& team : teams) {
+        team.reserve(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            team.push_back(add_disc(physics, config.player_radius, 0.0f, false, kPlayerMaterial));
+        }
+    }
+    ball = add_disc(physics, config.ball_radius, config.ball_linear_damping, true,
+                    {kBallFriction, config.ball_restitution});
+}
+
+int substeps_for(float dt, const b2World& world) {
+    if (!(dt > 0.0f)) return 1;  // Box2D does not integrate such a step at all
+
+    // Box2D's own test, per body and step h: (h v)·(h v) > b2_maxTranslation².
+    auto exceeds = [&](int k) {
+        const float h = dt / float(k);
+        for (const b2Body* b = world.GetBodyList(); b != nullptr; b = b->GetNext()) {
+            const b2Vec2 t = h * b->GetLinearVelocity();
+            if (b2Dot(t, t) > b2_maxTranslationSquared) return true;
+        }
+        return false;
+    };
+    if (!exceeds(1)) return 1;  // ordinary play
+
+    // First guess from the fastest speed in double precision, then settle on
+    // the exact smallest k by Box2D's float test.
+    double fastest = 0.0;
+    for (const b2Body* b = world.GetBodyList(); b != nullptr; b = b->GetNext()) {
+        const b2Vec2 v = b->GetLinearVelocity();
+        const double speed = std::sqrt(double(v.x) * v.x + double(v.y) * v.y);
+        if (speed > fastest) fastest = speed;  // false for NaN: such a body is Box2D's problem
+    }
+    const double guess = std::ceil(fastest * double(dt) / double(b2_maxTranslation));
+    int k = guess >= double(kMaxSubsteps) ? kMaxSubsteps : guess > 1.0 ? int(guess) : 1;
+    while (k < kMaxSubsteps && exceeds(k)) ++k;
+    while (k > 1 && !exceeds(k - 1)) --k;
+    return k;
+}
+
+void World::advance(float dt) {
+    const int k = substeps_for(dt, physics);
+    const float h = k == 1 ? dt : dt / float(k);
+    for (int s = 0; s < k; ++s) physics.Step(h, kVelocityIterations, kPositionIterations);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,72 @@
+// engine/src/world.hpp: the Box2D world of one match: side walls, players, ball, and how it advances.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include <box2d/box2d.h>
+
+#include "types.hpp"
+
+namespace quorvel {
+
+/// Gives every contact the average of its two fixtures' friction and
+/// restitution. Box2D's own mixing (geometric mean and maximum) would make the
+/// ball bounce off a wall with 0.8 instead of 0.7, and slide on players.
+class AveragingContactListener final : public b2ContactListener {
+public:
+    void BeginContact(b2Contact* contact) override;
+};
+
+/// The bodies of a match inside their Box2D world. Built once, never moved
+/// (Box2D keeps pointers to the listener and the bodies), never rebuilt.
+struct World {
+    /// Builds walls, then team A's players, team B's, then the ball, all at the
+    /// origin and at rest. Throws EngineFault if Box2D refuses a body.
+    explicit World(const EngineConfig& config);
+    World(const World&) = delete;
+    World& operator=(const World&) = delete;
+
+    AveragingContactListener listener;  // declared first: outlives the world using it
+    b2World physics;
+    std::array<std::vector<b2Body*>, 2> teams;  ///< [TEAM_A], [TEAM_B], in player order
+    b2Body* ball = nullptr;
+
+    /// Advances by dt in as few equal Box2D steps as keep every body under
+    /// Box2D's per-step translation cap (see substeps_for).
+    void advance(float dt);
+};
+
+/// Box2D limits each body to b2_maxTranslation per step and silently slows any
+/// body that would go further. Returns the smallest k >= 1 for which a step of
+/// dt / k keeps every body's current velocity under that limit, at most
+/// kMaxSubsteps; 1 for a non-positive or not-a-number dt.
+int substeps_for(float dt, const b2World& world);
+
+/// Ceiling of the substep count: past it the cap is allowed to slow the
+/// fastest body rather than let one tick run unbounded.
+inline constexpr int kMaxSubsteps = 256;
+
+/// Moves a body to p and wakes it (Box2D keeps a moved sleeping body asleep).
+inline void place_body(b2Body& body, Vec2 p) {
+    body.SetTransform(b2Vec2(p.x, p.y), 0.0f);
+    body.SetAwake(true);
+}
+
+/// Replaces a body's velocity and wakes it (Box2D wakes only for non-zero v).
+inline void set_velocity(b2Body& body, Vec2 v) {
+    body.SetLinearVelocity(b2Vec2(v.x, v.y));
+    body.SetAwake(true);
+}
+
+inline Vec2 position_of(const b2Body& body) {
+    const b2Vec2& p = body.GetPosition();
+    return {p.x, p.y};
+}
+
+inline Vec2 velocity_of(const b2Body& body) {
+    const b2Vec2& v = body.GetLinearVelocity();
+    return {v.x, v.y};
+}
+
+}  // namespace quorvel
