@@ -26,7 +26,7 @@ export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 ctest --test-dir build/asan --output-on-failure -j "$JOBS"
 # The interpreter is not instrumented, so the ASan runtime is preloaded into it;
 # PYTHONMALLOC=malloc lets ASan see the interpreter's allocations too.
-LD_PRELOAD="$(g++ -print-file-name=libasan.so)" PYTHONMALLOC=malloc QUORVEL_SANITIZED=1 \
+LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so.6)" PYTHONMALLOC=malloc QUORVEL_SANITIZED=1 \
   PYTHONPATH="build/asan/module:python" \
   "$PYTHON" -m pytest tests -q -p no:cacheprovider
 echo "== all tests passed"

@@ -4,7 +4,7 @@ import time
 
 from _quorvel import Engine, EngineConfig
 
-from .scripted import scripted_actions
+from .scripted import ScriptedTeam
 
 
 def play(seed, players, ticks):
@@ -12,14 +12,13 @@ def play(seed, players, ticks):
     config = EngineConfig(players_per_team=players)
     if ticks is not None:
         config.max_ticks = ticks
-    half_length, half_width = config.field_width / 2, config.field_height / 2
+    team_a, team_b = ScriptedTeam(config, 2 * seed), ScriptedTeam(config, 2 * seed + 1)
     engine = Engine(config, seed)
     obs_a, obs_b = engine.reset()
     start = time.perf_counter()
     played = 0
     while True:
-        result = engine.step((scripted_actions(obs_a, half_length, half_width),
-                              scripted_actions(obs_b, half_length, half_width)))
+        result = engine.step((team_a.actions(obs_a), team_b.actions(obs_b)))
         played += 1
         if result.done:
             break
