@@ -1,0 +1,124 @@
+# bench/run.py: builds and runs the C++ and Python benchmarks, prints the table of ticks and ratios.
+"""Benchmarks of the tick against the bare physics floor, from C++ and from Python.
+
+    python bench/run.py [--json PATH] [--rounds N]
+
+Builds the C++ benchmark in build/bench when needed (CMake, Release), then runs
+rounds of the C++ benchmark followed by bench/py_bench.py (which uses the
+installed package), and prints, for the default configuration and for 11
+players a side, the median ns per tick and ticks per second of every case over
+all repetitions of all rounds, then the ratios the tick is held to. Alternating
+the two programs keeps a slow spell of a shared machine from landing on one
+side of a ratio only.
+"""
+import argparse
+import collections
+import json
+import os
+import statistics
+import subprocess
+import sys
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+BUILD = ROOT / "build" / "bench"
+BINARY = BUILD / "bench" / "quorvel_bench"
+
+CPP_CASES = ("bare_box2d", "engine_step", "engine_spectator")
+PY_CASES = ("py_step", "py_step_obs", "py_spectator")
+SIZES = (3, 11)  # players a side: the default configuration, then eleven
+
+# numerator, denominator, most allowed (None: shown, not held to a limit)
+RATIOS = (
+    ("py_step", "engine_step", 1.25),
+    ("engine_step", "bare_box2d", 1.15),
+    ("engine_step_11", "bare_box2d_11", 1.15),
+    ("py_step_11", "engine_step_11", None),
+)
+MIN_PY_STEP_TICKS_PER_SECOND = 250_000
+
+JSON_KEYS = ("bare_box2d", "engine_step", "engine_spectator", "py_step", "py_step_obs",
+             "py_spectator", "py_step_11", "engine_step_11", "bare_box2d_11")
+
+REPETITIONS_PER_ROUND = 3
+
+
+def key(case, players):
+    return case if players == 3 else f"{case}_{players}"
+
+
+def build():
+    """Configures once, then lets CMake rebuild whatever changed (usually nothing)."""
+    if not (BUILD / "CMakeCache.txt").exists():
+        subprocess.run(["cmake", "-S", str(ROOT), "-B", str(BUILD), "-DCMAKE_BUILD_TYPE=Release",
+                        "-DQUORVEL_BUILD_BENCH=ON", "-DQUORVEL_BUILD_MODULE=OFF"],
+                       check=True, stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", str(BUILD), "-j", str(os.cpu_count() or 2)], check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+def run_cpp(samples):
+    """Adds the real time per tick of each repetition of each C++ case."""
+    out = subprocess.run(
+        [str(BINARY), "--benchmark_format=json", f"--benchmark_repetitions={REPETITIONS_PER_ROUND}",
+         "--benchmark_enable_random_interleaving=true", "--benchmark_min_time=0.2"],
+        check=True, capture_output=True, text=True).stdout
+    for bench in json.loads(out)["benchmarks"]:
+        if bench["run_type"] != "iteration":
+            continue
+        name, players = bench["run_name"].split("/players:")
+        assert bench["time_unit"] == "ns", bench["time_unit"]
+        samples[key(name, int(players))].append(bench["real_time"])
+
+
+def run_python(samples):
+    """Adds the ns per tick of each repetition of each Python case."""
+    out = subprocess.run([sys.executable, str(ROOT / "bench" / "py_bench.py"),
+                          f"--repetitions={REPETITIONS_PER_ROUND}", "--json", "-"],
+                         check=True, capture_output=True, text=True, cwd=ROOT / "bench").stdout
+    for name, values in json.loads(out).items():
+        samples[name].extend(values)
+
+
+def report(ns):
+    lines = [f"{'case':<18}{'3 a side (default)':>26}{'11 a side':>26}",
+             f"{'':<18}" + f"{'ns/tick':>12}{'ticks/s':>14}" * len(SIZES)]
+    for case in CPP_CASES + PY_CASES:
+        row = f"{case:<18}"
+        for players in SIZES:
+            value = ns[key(case, players)]
+            row += f"{value:12,.0f}{1e9 / value:14,.0f}"
+        lines.append(row)
+    lines.append("")
+    for num, den, limit in RATIOS:
+        ratio = ns[num] / ns[den]
+        verdict = "" if limit is None else f"   target <= {limit}: {'met' if ratio <= limit else 'MISSED'}"
+        lines.append(f"{num + ' / ' + den:<34}{ratio:8.3f}{verdict}")
+    rate = 1e9 / ns["py_step"]
+    verdict = "met" if rate >= MIN_PY_STEP_TICKS_PER_SECOND else "MISSED"
+    lines.append(f"{'py_step ticks/s':<34}{rate:8,.0f}   target >= {MIN_PY_STEP_TICKS_PER_SECOND:,}: {verdict}")
+    return "\n".join(lines)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--json", metavar="PATH", help="also write the medians as a flat JSON object")
+    parser.add_argument("--rounds", type=int, default=5,
+                        help=f"of C++ then Python, {REPETITIONS_PER_ROUND} repetitions each (default 5)")
+    args = parser.parse_args(argv)
+
+    build()
+    samples = collections.defaultdict(list)
+    for _ in range(args.rounds):
+        run_cpp(samples)
+        run_python(samples)
+    ns = {name: statistics.median(values) for name, values in samples.items()}
+    print(report(ns))
+    if args.json:
+        with open(args.json, "w") as out:
+            json.dump({name + "_ns": round(ns[name], 1) for name in JSON_KEYS}, out, indent=2)
+            out.write("\n")
+
+
+if __name__ == "__main__":
+    main()
