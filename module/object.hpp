@@ -38,8 +38,11 @@ template <class T>
 PyObject* wrap_as(PyTypeObject* type, T&& value) noexcept {
     using Record = std::remove_cvref_t<T>;
     static_assert(std::is_nothrow_move_constructible_v<Record>);
-    PyObject* obj = type->tp_alloc(type, 0);
-    if (!obj) return nullptr;
+    // Not the generic tp_alloc: it zero-fills the whole object, and every byte
+    // after the header is constructed just below. Every class is final and not
+    // GC-tracked, so its tp_free is PyObject_Free, which takes this memory back.
+    PyObject* obj = PyObject_Init(static_cast<PyObject*>(PyObject_Malloc(type->tp_basicsize)), type);
+    if (!obj) return nullptr;  // PyObject_Init has set MemoryError
     auto* box = reinterpret_cast<Box<Record>*>(obj);
     new (&box->access) AccessState();
     new (&box->value) Record(std::move(value));
