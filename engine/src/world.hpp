@@ -45,7 +45,7 @@ int substeps_for(float dt, const b2World& world);
 
 /// Ceiling of the substep count: past it the cap is allowed to slow the
 /// fastest body rather than let one tick run unbounded.
-inline constexpr int kMaxSubsteps = 256;
+inline constexpr int kMaxSubsteps = 64;
 
 /// Moves a body to p and wakes it (Box2D keeps a moved sleeping body asleep).
 inline void place_body(b2Body& body, Vec2 p) {
