@@ -120,16 +120,4 @@ void add_note(const char* kind, const char* name) noexcept {
     PyErr_Restore(type, value, traceback);
 }
 
-PyObject* to_python(const Vec2& v) noexcept {
-    Ref x = Ref::steal(to_python(v.x));
-    if (!x) return nullptr;
-    Ref y = Ref::steal(to_python(v.y));
-    if (!y) return nullptr;
-    PyObject* tuple = PyTuple_New(2);
-    if (!tuple) return nullptr;
-    PyTuple_SET_ITEM(tuple, 0, x.release());
-    PyTuple_SET_ITEM(tuple, 1, y.release());
-    return tuple;
-}
-
 }  // namespace quorvel::py

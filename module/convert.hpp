@@ -46,7 +46,7 @@ inline PyObject* to_python(bool v) noexcept { return PyBool_FromLong(v); }
 inline PyObject* to_python(std::uint8_t v) noexcept { return PyLong_FromUnsignedLong(v); }
 inline PyObject* to_python(std::uint32_t v) noexcept { return PyLong_FromUnsignedLong(v); }
 inline PyObject* to_python(std::uint64_t v) noexcept { return PyLong_FromUnsignedLongLong(v); }
-PyObject* to_python(const Vec2& v) noexcept;
+PyObject* to_python(const Vec2& v);
 
 template <class T>
 PyObject* to_python(const std::optional<T>& v) noexcept {
@@ -86,6 +86,10 @@ PyObject* to_python(const std::vector<T>& items) {
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
     }
     return list.release();
+}
+
+inline PyObject* to_python(const Vec2& v) {
+    return to_python(std::array<float, 2>{v.x, v.y});
 }
 
 }  // namespace quorvel::py
