@@ -1,4 +1,4 @@
-// engine/src/config_limits.hpp: configurations the engine refuses to build because the world would not survive them.
+// engine/src/config_limits.hpp: configurations the engine refuses to build because the physics world would not survive them.
 #pragma once
 
 #include <cstdint>
@@ -7,15 +7,38 @@
 
 namespace quorvel {
 
-/// Most players a team may have. Every player of a team can stand on the same
-/// kick-off column, so contacts grow with the square of the team; past this
-/// count the world's memory and each tick's time run away.
-inline constexpr std::uint64_t kMaxPlayersPerTeam = 1024;
+/// Most players a team may have. Every player of both teams can stand on one
+/// spot (field_width 0, field_height 2 × player_radius), and then Box2D's
+/// contact and time-of-impact work grows with about the cube of the team:
+/// a tick takes tens of milliseconds at 64 a side, seconds at 256, minutes at 1024.
+inline constexpr std::uint64_t kMaxPlayersPerTeam = 64;
+
+/// Largest magnitude of a length that shapes or places bodies (field_width,
+/// field_height, player_radius, ball_radius, kick_range). Box2D works in
+/// float with fixed tolerances; far larger shapes make its distance and
+/// time-of-impact routines fail their assertions or produce non-finite state.
+inline constexpr float kMaxLength = 1e6f;
+
+/// Largest magnitude of player_max_speed and kick_max_speed: every kick of
+/// both teams can add to the ball in one tick, and the sum must stay finite.
+inline constexpr float kMaxSpeed = 1e9f;
+
+/// Largest magnitude of ball_restitution: a bounce multiplies speed by it
+/// inside Box2D's solver.
+inline constexpr float kMaxRestitution = 1e6f;
+
+/// Range of a positive time step. Box2D divides by the step and keeps speeds
+/// up to b2_maxTranslation per substep: below the floor, speed × restitution ×
+/// mass can overflow inside its solver (a denormal step overflows 1/dt at
+/// once); far above the ceiling (from about 1e30) its integration produces NaN.
+inline constexpr float kMinPositiveDt = 1e-9f;
+inline constexpr float kMaxDt = 1e6f;
 
 /// Throws EngineFault, naming the field, for a configuration that would crash
-/// the physics library, corrupt it with non-finite state, or exhaust memory.
-/// Odd but survivable values (zero sizes, zero or negative time steps, bouncy
-/// balls) are left alone.
+/// the physics library, fill it with non-finite numbers, or make a tick run
+/// unbounded. Odd but survivable values stay allowed: zero or negative sizes
+/// within the bounds, a zero, negative or not-a-number time step (the world
+/// then stands still), restitution above 1, any goal width or match length.
 void refuse_unplayable(const EngineConfig& config);
 
 }  // namespace quorvel

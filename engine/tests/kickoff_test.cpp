@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
         FormationCheck{"narrow_field_checked_before_jitter", 2, 0.5f, -1.0f, "field_height"},
         FormationCheck{"largest_finite_width", 2, 20.0f, 1.7e38f, ""},
         FormationCheck{"one_player_never_checked", 1, 0.1f, -1.0f, ""},
-        FormationCheck{"no_players_never_checked", 0, kNaN, kNaN, ""}),
+        FormationCheck{"no_players_never_checked", 0, 0.1f, kNaN, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
