@@ -114,6 +114,7 @@ TEST(KickSpeed, SixSimultaneousKicksAreNotSlowedByTheStepCap) {
 }
 
 struct SubstepCase {
+    const char* name;
     float dt;
     float speed;
     int substeps;
@@ -132,19 +133,20 @@ TEST_P(Substeps, SmallestCountUnderTheCap) {
 
 INSTANTIATE_TEST_SUITE_P(
     Speeds, Substeps,
-    ::testing::Values(SubstepCase{1.0f / 30.0f, 12.0f, 1},
-                      SubstepCase{1.0f / 30.0f, 59.9f, 1},
-                      SubstepCase{1.0f / 30.0f, 61.0f, 2},
-                      SubstepCase{1.0f / 30.0f, 72.0f, 2},
-                      SubstepCase{1.0f / 30.0f, 600.0f, 10},   // exactly on the cap: allowed
-                      SubstepCase{1.0f / 30.0f, 601.0f, 11},
-                      SubstepCase{1.0f / 30.0f, 1e30f, kMaxSubsteps},
-                      SubstepCase{1.0f / 30.0f, kInf, kMaxSubsteps},
-                      SubstepCase{1.0f / 30.0f, kNaN, 1},
-                      SubstepCase{1.0f, 6.0f, 3},
-                      SubstepCase{0.0f, 1e30f, 1},
-                      SubstepCase{-1.0f, 100.0f, 1},
-                      SubstepCase{kNaN, 100.0f, 1}));
+    ::testing::Values(SubstepCase{"ordinary_kick", 1.0f / 30.0f, 12.0f, 1},
+                      SubstepCase{"just_under_cap", 1.0f / 30.0f, 59.9f, 1},
+                      SubstepCase{"just_over_cap", 1.0f / 30.0f, 61.0f, 2},
+                      SubstepCase{"six_kicks", 1.0f / 30.0f, 72.0f, 2},
+                      SubstepCase{"exactly_on_cap_x10", 1.0f / 30.0f, 600.0f, 10},   // exactly on the cap: allowed
+                      SubstepCase{"just_over_cap_x10", 1.0f / 30.0f, 601.0f, 11},
+                      SubstepCase{"huge_speed_ceiling", 1.0f / 30.0f, 1e30f, kMaxSubsteps},
+                      SubstepCase{"infinite_speed_ceiling", 1.0f / 30.0f, kInf, kMaxSubsteps},
+                      SubstepCase{"nan_speed", 1.0f / 30.0f, kNaN, 1},
+                      SubstepCase{"one_second_tick", 1.0f, 6.0f, 3},
+                      SubstepCase{"zero_dt", 0.0f, 1e30f, 1},
+                      SubstepCase{"negative_dt", -1.0f, 100.0f, 1},
+                      SubstepCase{"nan_dt", kNaN, 100.0f, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quorvel

@@ -51,7 +51,9 @@ TEST_P(DefaultFormation, MatchesReference) {
     EXPECT_EQ(ball.x, 20.0f);
     EXPECT_EQ(ball.y, 10.0f);
 }
-INSTANTIATE_TEST_SUITE_P(Seeds, DefaultFormation, ::testing::ValuesIn(kFormations));
+INSTANTIATE_TEST_SUITE_P(Seeds, DefaultFormation, ::testing::ValuesIn(kFormations), [](const auto& info) {
+    return "seed_" + std::to_string(info.param.seed) + (info.param.after_reset ? "_first_reset" : "_construction");
+});
 
 TEST(Formation, ZeroJitterStandsOnBaseHeightsEveryoneAtRest) {
     EngineConfig c;

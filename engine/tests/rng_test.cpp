@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -53,7 +54,8 @@ TEST_P(RngWords, MatchReference) {
     Rng rng = Rng::from_u64(GetParam().seed);
     for (std::uint32_t expected : GetParam().words) EXPECT_EQ(rng.next_u32(), expected);
 }
-INSTANTIATE_TEST_SUITE_P(Seeds, RngWords, ::testing::ValuesIn(kWords));
+INSTANTIATE_TEST_SUITE_P(Seeds, RngWords, ::testing::ValuesIn(kWords),
+                         [](const auto& info) { return "seed_" + std::to_string(info.param.seed); });
 
 class UniformSamples : public ::testing::TestWithParam<SampleVector> {};
 
@@ -65,7 +67,9 @@ TEST_P(UniformSamples, MatchReference) {
         EXPECT_EQ(std::bit_cast<std::uint32_t>(dist.sample(rng)), expected);
     }
 }
-INSTANTIATE_TEST_SUITE_P(Seeds, UniformSamples, ::testing::ValuesIn(kSamples));
+INSTANTIATE_TEST_SUITE_P(Seeds, UniformSamples, ::testing::ValuesIn(kSamples), [](const auto& info) {
+    return "seed_" + std::to_string(info.param.seed) + "_jitter_" + std::to_string(int(info.param.jitter * 10)) + "_tenths";
+});
 
 TEST(UniformClosedF32, LargestFractionLandsOnOrBelowHigh) {
     for (float high : {0.5f, 1.0f, 3.0f, 1e-30f, 1e30f, 1e38f}) {
@@ -79,6 +83,7 @@ TEST(UniformClosedF32, LargestFractionLandsOnOrBelowHigh) {
 }
 
 struct BadRange {
+    const char* name;
     float low;
     float high;
     const char* message;
@@ -100,11 +105,12 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 INSTANTIATE_TEST_SUITE_P(
     Ranges, UniformRefuses,
-    ::testing::Values(BadRange{0.5f, -0.5f, "cannot sample empty range"},
-                      BadRange{kNaN, kNaN, "cannot sample empty range"},
-                      BadRange{-1.0f, kNaN, "cannot sample empty range"},
-                      BadRange{-kInf, kInf, "range overflow"},
-                      BadRange{-2e38f, 2e38f, "range overflow"}));
+    ::testing::Values(BadRange{"reversed", 0.5f, -0.5f, "cannot sample empty range"},
+                      BadRange{"both_nan", kNaN, kNaN, "cannot sample empty range"},
+                      BadRange{"high_nan", -1.0f, kNaN, "cannot sample empty range"},
+                      BadRange{"infinite", -kInf, kInf, "range overflow"},
+                      BadRange{"width_overflows", -2e38f, 2e38f, "range overflow"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace quorvel
