@@ -74,16 +74,8 @@ TEST(Determinism, SameConfigAndSeedGiveBitIdenticalFramesOver10000Ticks) {
         ASSERT_EQ(r1.done, r2.done);
         obs = r1.observations;
     }
-    // The match was eventful: goals were scored.
     const Score s = first.spectator_frame().score;
-    EXPECT_GT(s[0] + s[1], 0u);
-}
-
-TEST(Determinism, AnySeedIsAccepted) {
-    for (std::uint64_t seed : {0ull, 1ull, ~0ull}) {
-        Engine a(EngineConfig{}, seed), b(EngineConfig{}, seed);
-        EXPECT_EQ(frame_bits(a.spectator_frame()), frame_bits(b.spectator_frame()));
-    }
+    EXPECT_GT(s[0] + s[1], 0u);  // eventful: goals (and so kick-off draws) happened
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 // engine/tests/engine_probe.hpp: white-box access to an Engine for its tests: placing bodies and reading raw state.
 #pragma once
 
-#include <bit>
-#include <cstddef>
-#include <cstdint>
+#include <cmath>
 #include <optional>
+#include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "match.hpp"
 #include "sim.hpp"
@@ -15,37 +16,31 @@ namespace quorvel {
 struct EngineProbe {
     static Engine::Match& match(Engine& e) { return *e.match_; }
     static World& world(Engine& e) { return e.match_->world; }
-
     static b2Body& player(Engine& e, Team team, std::size_t i) { return *world(e).teams[team].at(i); }
     static b2Body& ball(Engine& e) { return *world(e).ball; }
-
-    /// Puts a body at an absolute position with an absolute velocity.
-    static void put(b2Body& body, Vec2 position, Vec2 velocity = {}) {
-        place_body(body, position);
-        set_velocity(body, velocity);
-    }
-
-    static void set_score(Engine& e, std::uint32_t a, std::uint32_t b) { match(e).score = {a, b}; }
-    static void set_tick(Engine& e, std::uint32_t tick) { match(e).tick = tick; }
-
-    /// Parks every player at rest in its own spot near the side walls (team A
-    /// along y = 3, team B along y = H - 3, 3 units apart), far from the ball
-    /// and from each other, so a test can set up just the bodies it needs.
-    static void park_players(Engine& e) {
-        const EngineConfig& c = e.config();
-        for (const Team team : {TEAM_A, TEAM_B}) {
-            const auto& players = world(e).teams[team];
-            for (std::size_t i = 0; i < players.size(); ++i) {
-                const float y = team == TEAM_A ? 3.0f : c.field_height - 3.0f;
-                put(*players[i], {2.0f + 3.0f * float(i), y});
-            }
-        }
-    }
 };
+
+/// Puts a body at an absolute position with an absolute velocity.
+inline void put(b2Body& body, Vec2 position, Vec2 velocity = {}) {
+    place_body(body, position);
+    set_velocity(body, velocity);
+}
+
+/// Parks every player at rest near the side walls (team A along y = 3, team B
+/// along y = H - 3, 3 apart), away from the ball and each other, so a test
+/// sets up only the bodies it cares about.
+inline void park_players(Engine& e) {
+    for (const Team team : {TEAM_A, TEAM_B}) {
+        const auto& players = EngineProbe::world(e).teams[team];
+        const float y = team == TEAM_A ? 3.0f : e.config().field_height - 3.0f;
+        for (std::size_t i = 0; i < players.size(); ++i) put(*players[i], {2.0f + 3.0f * float(i), y});
+    }
+}
 
 inline Action move(float x, float y) { return Action{{x, y}, std::nullopt}; }
 inline Action kick(float x, float y) { return Action{{0.0f, 0.0f}, Vec2{x, y}}; }
 inline Actions team_of(std::vector<Action> players) { return Actions{std::move(players)}; }
+inline const Actions kNobody{};
 
 /// Absolute positions of team A's players, then team B's.
 inline std::vector<Vec2> player_positions(Engine& e) {
@@ -55,6 +50,31 @@ inline std::vector<Vec2> player_positions(Engine& e) {
     return out;
 }
 
-inline bool same_bits(float a, float b) { return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b); }
+/// Whether every body of the world holds finite numbers only.
+inline bool world_is_finite(Engine& e) {
+    for (const b2Body* b = EngineProbe::world(e).physics.GetBodyList(); b; b = b->GetNext()) {
+        const b2Vec2 p = b->GetPosition(), v = b->GetLinearVelocity();
+        if (!(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(v.x) && std::isfinite(v.y))) return false;
+    }
+    return true;
+}
+
+inline void expect_vec(Vec2 got, Vec2 want) {
+    EXPECT_EQ(got.x, want.x);
+    EXPECT_EQ(got.y, want.y);
+}
+
+inline void expect_vec(const b2Vec2& got, Vec2 want) { expect_vec(Vec2{got.x, got.y}, want); }
+
+/// Runs `call` and expects an EngineFault whose text contains `text`.
+template <class Call>
+void expect_fault(Call&& call, const std::string& text) {
+    try {
+        call();
+        ADD_FAILURE() << "no fault; expected one about: " << text;
+    } catch (const EngineFault& fault) {
+        EXPECT_NE(std::string(fault.what()).find(text), std::string::npos) << fault.what();
+    }
+}
 
 }  // namespace quorvel
