@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cmath>
+#include <optional>
 
 #include "types.hpp"
 

@@ -21,7 +21,7 @@ void require_magnitude(const char* field, float value, float bound, const char* 
 
 void refuse_unplayable(const EngineConfig& c) {
     if (c.players_per_team > kMaxPlayersPerTeam) {
-        refuse("players_per_team", "must be at most 64");
+        refuse("players_per_team", "must be at most 32");
     }
     require_magnitude("field_width", c.field_width, kMaxLength, "1e6");
     require_magnitude("field_height", c.field_height, kMaxLength, "1e6");

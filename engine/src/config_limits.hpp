@@ -9,9 +9,10 @@ namespace quorvel {
 
 /// Most players a team may have. Every player of both teams can stand on one
 /// spot (field_width 0, field_height 2 × player_radius), and then Box2D's
-/// contact and time-of-impact work grows with about the cube of the team:
-/// a tick takes tens of milliseconds at 64 a side, seconds at 256, minutes at 1024.
-inline constexpr std::uint64_t kMaxPlayersPerTeam = 64;
+/// contact and time-of-impact work grows with about the cube of the team: one
+/// step takes ~2 ms at 16 a side, ~12 ms at 32, ~80 ms at 64 and minutes at
+/// 1024, and a tick may take kMaxSubsteps of them.
+inline constexpr std::uint64_t kMaxPlayersPerTeam = 32;
 
 /// Largest magnitude of a length that shapes or places bodies (field_width,
 /// field_height, player_radius, ball_radius, kick_range). Box2D works in

@@ -1,7 +1,10 @@
 // engine/src/sim.cpp: the Engine: construction, kick-off, the tick, restart and observations.
 #include "sim.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
+#include <optional>
 
 #include "commands.hpp"
 #include "config_limits.hpp"
@@ -10,7 +13,6 @@
 #include "observation.hpp"
 
 namespace quorvel {
-
 namespace {
 
 // Counters only grow until a reset; at the top of their range they stay put

@@ -68,17 +68,18 @@ TEST(Formation, DrawsOneWordPerNonKickOffPlayer) {
     }
 }
 
-// Heights are clamped to [r, H - r] before and after the jitter: 40 players
-// on a 20-high field (base heights down to H / 40 = r) with a jitter of 30.
+// Heights are clamped to [r, H - r] before and after the jitter: 32 players
+// on a 12-high field (the first base height 12 / 32 is below r) with a jitter of 30.
 TEST(Formation, HeightsStayOffTheSideWalls) {
     EngineConfig c;
-    c.players_per_team = 40;
+    c.players_per_team = 32;
+    c.field_height = 12.0f;
     c.formation_jitter = 30.0f;
     Engine engine(c, 3);
     for (int round = 0; round < 3; ++round, engine.reset()) {
         for (const Vec2& p : player_positions(engine)) {
             EXPECT_GE(p.y, 0.5f);
-            EXPECT_LE(p.y, 19.5f);
+            EXPECT_LE(p.y, 11.5f);
         }
     }
     c.field_height = 1.0f;  // exactly two radii: everyone on the centre line
