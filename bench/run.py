@@ -48,8 +48,10 @@ def key(case, players):
 
 
 def build():
-    """Configures once, then lets CMake rebuild whatever changed (usually nothing)."""
-    if not (BUILD / "CMakeCache.txt").exists():
+    """Configures when the build tree lacks the benchmarks, then lets CMake rebuild
+    whatever changed (usually nothing)."""
+    cache = BUILD / "CMakeCache.txt"
+    if not cache.exists() or "QUORVEL_BUILD_BENCH:BOOL=ON" not in cache.read_text():
         subprocess.run(["cmake", "-S", str(ROOT), "-B", str(BUILD), "-DCMAKE_BUILD_TYPE=Release",
                         "-DQUORVEL_BUILD_BENCH=ON", "-DQUORVEL_BUILD_MODULE=OFF"],
                        check=True, stdout=subprocess.DEVNULL)
