@@ -65,7 +65,7 @@ void dealloc(PyObject* self) noexcept {
     Py_DECREF(type);
 }
 
-/// One class of the module: its plain name, its type spec (qualified name
+/// One class of the module: its plain name, the PyType_Spec it is created from (qualified name
 /// "builtins.<Name>") and where its class object is kept once created.
 struct ClassDef {
     const char* name;
