@@ -14,7 +14,9 @@ namespace quorvel {
 /// the rounding of each float step is part of the result.
 inline Vec2 scale_command(Vec2 c, float speed) {
     const float length = std::sqrt(c.x * c.x + c.y * c.y);
-    const float throttle = std::fmin(length, 1.0f);
+    // std::fmin's value without its library call (which cost more than the
+    // rest of the scaling): a NaN length gives 1 here as it does there.
+    const float throttle = length < 1.0f ? length : 1.0f;
     return {c.x / length * throttle * speed, c.y / length * throttle * speed};
 }
 

@@ -4,66 +4,98 @@
 namespace quorvel {
 namespace {
 
-// The observation frame of one team: subtract the centre, divide by the half
-// extent, then (team B) negate x.
-struct Frame {
+// The half extents that every frame divides by. Passed by value, so that they
+// stay in registers across the stores into the lists.
+struct Extents {
     float hx;
     float hy;
-    bool mirrored;
-
-    Frame(const EngineConfig& c, bool mirror)
-        : hx(0.5f * c.field_width), hy(0.5f * c.field_height), mirrored(mirror) {}
-
-    Vec2 position(Vec2 p) const {
-        const float x = (p.x - hx) / hx;
-        return {mirrored ? -x : x, (p.y - hy) / hy};
-    }
-    Vec2 velocity(Vec2 v) const {
-        const float x = v.x / hx;
-        return {mirrored ? -x : x, v.y / hy};
-    }
+    explicit Extents(const EngineConfig& c) : hx(0.5f * c.field_width), hy(0.5f * c.field_height) {}
 };
 
-std::vector<PlayerObs> observe_team(const std::vector<b2Body*>& team, const Frame& frame) {
-    std::vector<PlayerObs> out;
-    out.reserve(team.size());
-    for (const b2Body* body : team) {
-        out.push_back({frame.position(position_of(*body)), frame.velocity(velocity_of(*body))});
-    }
+// A body in team A's frame, which is also the spectator's: centre subtracted,
+// then divided by the half extent. Record is PlayerObs or BallObs.
+template <class Record>
+Record unmirrored(const b2Body& body, Extents e) {
+    const b2Vec2& p = body.GetPosition();
+    const b2Vec2& v = body.GetLinearVelocity();
+    return {{(p.x - e.hx) / e.hx, (p.y - e.hy) / e.hy}, {v.x / e.hx, v.y / e.hy}};
+}
+
+// Team B's frame is team A's reflected in the halfway line: the same floats
+// with x negated. Negation is exact, so team B's view is derived from team A's
+// instead of normalising every body a second time.
+template <class Record>
+Record mirrored(const Record& r) {
+    return {{-r.position.x, r.position.y}, {-r.velocity.x, r.velocity.y}};
+}
+
+// Each list is sized once, exactly, and filled in place.
+std::vector<PlayerObs> unmirrored_team(const std::vector<b2Body*>& team, Extents e) {
+    std::vector<PlayerObs> out(team.size());
+    for (std::size_t i = 0; i < team.size(); ++i) out[i] = unmirrored<PlayerObs>(*team[i], e);
     return out;
 }
 
-BallObs observe_ball(const b2Body& ball, const Frame& frame) {
-    return {frame.position(position_of(ball)), frame.velocity(velocity_of(ball))};
+std::vector<PlayerObs> mirrored_team(const std::vector<PlayerObs>& team) {
+    std::vector<PlayerObs> out(team.size());
+    for (std::size_t i = 0; i < team.size(); ++i) out[i] = mirrored(team[i]);
+    return out;
+}
+
+std::uint32_t ticks_remaining(const MatchView& view) {
+    const std::uint32_t max_ticks = view.config.max_ticks;
+    return view.tick < max_ticks ? max_ticks - view.tick : 0;
 }
 
 }  // namespace
 
+std::array<Observation, 2> observe_both(const MatchView& view) {
+    const Extents e(view.config);
+    std::array<Observation, 2> out;
+    Observation& a = out[TEAM_A];
+    Observation& b = out[TEAM_B];
+    a.self_team = unmirrored_team(view.world.teams[TEAM_A], e);
+    a.opponent_team = unmirrored_team(view.world.teams[TEAM_B], e);
+    a.ball = unmirrored<BallObs>(*view.world.ball, e);
+    a.score = {view.score[TEAM_A], view.score[TEAM_B]};
+    b.self_team = mirrored_team(a.opponent_team);
+    b.opponent_team = mirrored_team(a.self_team);
+    b.ball = mirrored(a.ball);
+    b.score = {view.score[TEAM_B], view.score[TEAM_A]};
+    a.ticks_remaining = b.ticks_remaining = ticks_remaining(view);
+    return out;
+}
+
 Observation observe(const MatchView& view, Team team) {
-    const Frame frame(view.config, team == TEAM_B);
+    const Extents e(view.config);
     const Team other = team == TEAM_A ? TEAM_B : TEAM_A;
-    const std::uint32_t max_ticks = view.config.max_ticks;
     Observation obs;
-    obs.self_team = observe_team(view.world.teams[team], frame);
-    obs.opponent_team = observe_team(view.world.teams[other], frame);
-    obs.ball = observe_ball(*view.world.ball, frame);
+    obs.self_team = unmirrored_team(view.world.teams[team], e);
+    obs.opponent_team = unmirrored_team(view.world.teams[other], e);
+    obs.ball = unmirrored<BallObs>(*view.world.ball, e);
+    if (team == TEAM_B) {
+        for (PlayerObs& p : obs.self_team) p = mirrored(p);
+        for (PlayerObs& p : obs.opponent_team) p = mirrored(p);
+        obs.ball = mirrored(obs.ball);
+    }
     obs.score = {view.score[team], view.score[other]};
-    obs.ticks_remaining = view.tick < max_ticks ? max_ticks - view.tick : 0;
+    obs.ticks_remaining = ticks_remaining(view);
     return obs;
 }
 
 SpectatorFrame spectate(const MatchView& view) {
-    const Frame frame(view.config, false);
+    const Extents e(view.config);
     SpectatorFrame out;
     out.tick = view.tick;
-    out.players.reserve(view.world.teams[TEAM_A].size() + view.world.teams[TEAM_B].size());
+    out.players.resize(view.world.teams[TEAM_A].size() + view.world.teams[TEAM_B].size());
+    std::size_t i = 0;
     for (const Team team : {TEAM_A, TEAM_B}) {
         for (const b2Body* body : view.world.teams[team]) {
-            out.players.push_back({std::uint8_t(team), frame.position(position_of(*body)),
-                                   frame.velocity(velocity_of(*body))});
+            const PlayerObs seen = unmirrored<PlayerObs>(*body, e);
+            out.players[i++] = {std::uint8_t(team), seen.position, seen.velocity};
         }
     }
-    out.ball = observe_ball(*view.world.ball, frame);
+    out.ball = unmirrored<BallObs>(*view.world.ball, e);
     out.score = view.score;
     return out;
 }

@@ -1,6 +1,7 @@
 // engine/src/observation.hpp: the match as one team sees it, and as a spectator sees it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "types.hpp"
@@ -20,6 +21,10 @@ struct MatchView {
 /// half-lengths and half-widths, x negated for team B. Allocates exactly the
 /// two player lists, each sized to its team.
 Observation observe(const MatchView& view, Team team);
+
+/// Both teams' views, as observe(view, TEAM_A) and observe(view, TEAM_B) give
+/// them, normalising each body once. Allocates exactly the four player lists.
+std::array<Observation, 2> observe_both(const MatchView& view);
 
 /// The whole match in team A's frame, never mirrored: team A's players, then
 /// team B's.

@@ -137,7 +137,7 @@ std::array<Observation, 2> Engine::reset() {
     m.tick = 0;
     m.score = {0, 0};
     place_kickoff(m.world, m.rng, m.config);
-    return {observe(m.view(), TEAM_A), observe(m.view(), TEAM_B)};
+    return observe_both(m.view());
 }
 
 StepResult Engine::step(const Actions& team_a, const Actions& team_b) {
@@ -173,7 +173,7 @@ StepResult Engine::step(const Actions& team_a, const Actions& team_b) {
     result.info.tick = m.tick;
 
     // 7. Observations of the state after all of the above, team A's first.
-    result.observations = {observe(m.view(), TEAM_A), observe(m.view(), TEAM_B)};
+    result.observations = observe_both(m.view());
 
     // 8. Sparse rewards: a goal only.
     result.rewards = {reward_for(TEAM_A, scorer), reward_for(TEAM_B, scorer)};
