@@ -1,6 +1,9 @@
 // engine/src/observation.cpp: normalising and mirroring body states into observations and frames.
 #include "observation.hpp"
 
+#include <utility>
+#include <vector>
+
 namespace quorvel {
 namespace {
 
@@ -51,19 +54,18 @@ std::uint32_t ticks_remaining(const MatchView& view) {
 
 std::array<Observation, 2> observe_both(const MatchView& view) {
     const Extents e(view.config);
-    std::array<Observation, 2> out;
-    Observation& a = out[TEAM_A];
-    Observation& b = out[TEAM_B];
-    a.self_team = unmirrored_team(view.world.teams[TEAM_A], e);
-    a.opponent_team = unmirrored_team(view.world.teams[TEAM_B], e);
-    a.ball = unmirrored<BallObs>(*view.world.ball, e);
-    a.score = {view.score[TEAM_A], view.score[TEAM_B]};
-    b.self_team = mirrored_team(a.opponent_team);
-    b.opponent_team = mirrored_team(a.self_team);
-    b.ball = mirrored(a.ball);
-    b.score = {view.score[TEAM_B], view.score[TEAM_A]};
-    a.ticks_remaining = b.ticks_remaining = ticks_remaining(view);
-    return out;
+    const std::uint32_t remaining = ticks_remaining(view);
+    Observation a{unmirrored_team(view.world.teams[TEAM_A], e),
+                  unmirrored_team(view.world.teams[TEAM_B], e),
+                  unmirrored<BallObs>(*view.world.ball, e),
+                  {view.score[TEAM_A], view.score[TEAM_B]},
+                  remaining};
+    Observation b{mirrored_team(a.opponent_team),
+                  mirrored_team(a.self_team),
+                  mirrored(a.ball),
+                  {view.score[TEAM_B], view.score[TEAM_A]},
+                  remaining};
+    return {std::move(a), std::move(b)};
 }
 
 Observation observe(const MatchView& view, Team team) {

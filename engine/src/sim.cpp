@@ -168,16 +168,15 @@ StepResult Engine::step(const Actions& team_a, const Actions& team_b) {
 
     // 6. The tick counts, goal or not; then the match may be over.
     count_up(m.tick);
-    StepResult result;
-    result.done = match_over(c, m.tick, m.score);
-    result.info.tick = m.tick;
+    const bool done = match_over(c, m.tick, m.score);
 
-    // 7. Observations of the state after all of the above, team A's first.
-    result.observations = observe_both(m.view());
-
-    // 8. Sparse rewards: a goal only.
-    result.rewards = {reward_for(TEAM_A, scorer), reward_for(TEAM_B, scorer)};
-    return result;
+    // 7. Observations of the state after all of the above, team A's first, and
+    // 8. sparse rewards: a goal only. Built straight into the result, which is
+    // never default-constructed and then overwritten.
+    return StepResult{observe_both(m.view()),
+                      {reward_for(TEAM_A, scorer), reward_for(TEAM_B, scorer)},
+                      done,
+                      Info{m.tick}};
 }
 
 SpectatorFrame Engine::spectator_frame() const { return spectate(match().view()); }
