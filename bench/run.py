@@ -40,7 +40,9 @@ MIN_PY_STEP_TICKS_PER_SECOND = 250_000
 JSON_KEYS = ("bare_box2d", "engine_step", "engine_spectator", "py_step", "py_step_obs",
              "py_spectator", "py_step_11", "engine_step_11", "bare_box2d_11")
 
-REPETITIONS_PER_ROUND = 3
+# Many short rounds rather than a few long ones: each round times every case
+# once, so the cases a ratio compares are never far apart in time.
+REPETITIONS_PER_ROUND = 1
 
 
 def key(case, players):
@@ -63,7 +65,7 @@ def run_cpp(samples):
     """Adds the real time per tick of each repetition of each C++ case."""
     out = subprocess.run(
         [str(BINARY), "--benchmark_format=json", f"--benchmark_repetitions={REPETITIONS_PER_ROUND}",
-         "--benchmark_enable_random_interleaving=true", "--benchmark_min_time=0.2"],
+         "--benchmark_min_time=0.1"],
         check=True, capture_output=True, text=True).stdout
     for bench in json.loads(out)["benchmarks"]:
         if bench["run_type"] != "iteration":
@@ -105,8 +107,8 @@ def report(ns):
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--json", metavar="PATH", help="also write the medians as a flat JSON object")
-    parser.add_argument("--rounds", type=int, default=5,
-                        help=f"of C++ then Python, {REPETITIONS_PER_ROUND} repetitions each (default 5)")
+    parser.add_argument("--rounds", type=int, default=15,
+                        help="of C++ then Python, each timing every case once (default 15)")
     args = parser.parse_args(argv)
 
     build()
