@@ -14,6 +14,7 @@ over all of them; each case reports the median over its repetitions.
 import argparse
 import json
 import math
+import random
 import statistics
 import sys
 import time
@@ -92,6 +93,8 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--repetitions", type=int, default=9)
     parser.add_argument("--ticks", type=int, default=12000, help="ticks per repetition, 3 a side")
+    parser.add_argument("--shuffle", action="store_true",
+                        help="run the cases in a new random order in each repetition")
     parser.add_argument("--json", metavar="PATH",
                         help="write {case: [ns per tick of each repetition]}; - for stdout")
     args = parser.parse_args(argv)
@@ -102,8 +105,11 @@ def main(argv=None):
              for players in (3, 11) for name in CASES]
     for case in cases:  # warm-up: caches, allocator pools, the match under way
         case.run(case.engine, case.schedule[:PATTERN_TICKS])
+    order = list(cases)
     for _ in range(args.repetitions):
-        for case in cases:
+        if args.shuffle:
+            random.shuffle(order)
+        for case in order:
             case.repeat()
 
     samples = {case.name: case.samples for case in cases}
