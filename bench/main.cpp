@@ -1,5 +1,7 @@
 // bench/main.cpp: checks that the floor plays the engine's match, then runs the C++ benchmarks.
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include <benchmark/benchmark.h>
 
