@@ -15,6 +15,6 @@ if [ "${#missing[@]}" -gt 0 ]; then
   $sudo apt-get update
   $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
-command -v cmake >/dev/null 2>&1 || "$PYTHON" -m pip install --quiet cmake
+command -v cmake >/dev/null 2>&1 || "$PYTHON" -m pip install --quiet --root-user-action=ignore cmake
 
-"$PYTHON" -m pip install --quiet .
+"$PYTHON" -m pip install --quiet --root-user-action=ignore .
