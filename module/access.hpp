@@ -30,48 +30,31 @@ private:
     int state_ = 0;  // 0 free, > 0 number of shared holders, EXCLUSIVE
 };
 
-/// Holds shared access for its lifetime. When refused, RuntimeError is set and
-/// the guard converts to false.
-class SharedAccess {
+/// Holds one kind of access for its lifetime, taken in the constructor and
+/// released in the destructor, so every way out of an operation releases it.
+/// When refused, RuntimeError is set and the guard converts to false.
+template <bool (AccessState::*Take)() noexcept, void (AccessState::*Release)() noexcept>
+class AccessGuard {
 public:
-    explicit SharedAccess(AccessState& state) noexcept
-        : state_(state.try_shared() ? &state : nullptr) {
+    explicit AccessGuard(AccessState& state) noexcept
+        : state_((state.*Take)() ? &state : nullptr) {
         if (!state_) {
             PyErr_SetString(PyExc_RuntimeError,
-                            "object is being modified and cannot be read now");
+                            "object is in use by another operation and cannot be used now");
         }
     }
-    ~SharedAccess() {
-        if (state_) state_->release_shared();
+    ~AccessGuard() {
+        if (state_) (state_->*Release)();
     }
-    SharedAccess(const SharedAccess&) = delete;
-    SharedAccess& operator=(const SharedAccess&) = delete;
+    AccessGuard(const AccessGuard&) = delete;
+    AccessGuard& operator=(const AccessGuard&) = delete;
     explicit operator bool() const noexcept { return state_ != nullptr; }
 
 private:
     AccessState* state_;
 };
 
-/// Holds exclusive access for its lifetime. When refused, RuntimeError is set and
-/// the guard converts to false.
-class ExclusiveAccess {
-public:
-    explicit ExclusiveAccess(AccessState& state) noexcept
-        : state_(state.try_exclusive() ? &state : nullptr) {
-        if (!state_) {
-            PyErr_SetString(PyExc_RuntimeError,
-                            "object is already in use and cannot be modified now");
-        }
-    }
-    ~ExclusiveAccess() {
-        if (state_) state_->release_exclusive();
-    }
-    ExclusiveAccess(const ExclusiveAccess&) = delete;
-    ExclusiveAccess& operator=(const ExclusiveAccess&) = delete;
-    explicit operator bool() const noexcept { return state_ != nullptr; }
-
-private:
-    AccessState* state_;
-};
+using SharedAccess = AccessGuard<&AccessState::try_shared, &AccessState::release_shared>;
+using ExclusiveAccess = AccessGuard<&AccessState::try_exclusive, &AccessState::release_exclusive>;
 
 }  // namespace quorvel::py
