@@ -17,11 +17,12 @@ for pkg in g++ make libbox2d-dev libgtest-dev libbenchmark-dev; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
 done
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-command -v "$BASE_PYTHON" >/dev/null 2>&1 || missing+=(python3)
 if command -v "$BASE_PYTHON" >/dev/null 2>&1; then
   "$BASE_PYTHON" -c 'import ensurepip' >/dev/null 2>&1 || missing+=(python3-venv)
   headers=$("$BASE_PYTHON" -c 'import sysconfig; print(sysconfig.get_path("include"))')
   [ -f "$headers/Python.h" ] || missing+=(python3-dev)
+else
+  missing+=(python3 python3-venv python3-dev)
 fi
 if [ "${#missing[@]}" -gt 0 ]; then
   sudo=""
