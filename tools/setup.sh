@@ -27,6 +27,7 @@ fi
 if [ "${#missing[@]}" -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
+  echo "setup: installing from Debian: ${missing[*]}"
   $sudo apt-get update
   $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 fi
