@@ -26,13 +26,13 @@ def build_parser():
     parser = CommandLineParser(prog="quorvel", description="quorvel: a fast, deterministic "
                                "two-team soccer simulator for reinforcement learning.")
     subcommands = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
-    others = "; ".join(f"{name}: {module.HELP}" for name, module in COMMANDS.items())
+    names = ", ".join(COMMANDS)
     for name, module in COMMANDS.items():
         sub = subcommands.add_parser(
             name, help=module.HELP, description=module.HELP,
             prog=f"quorvel [{name}]" if name == DEFAULT_COMMAND else f"quorvel {name}",
             error_name="quorvel" if name == DEFAULT_COMMAND else f"quorvel {name}",
-            epilog=f"commands: {others}. 'quorvel COMMAND --help' describes one.")
+            epilog=f"commands: {names} ('quorvel COMMAND --help' describes one)")
         module.add_arguments(sub)
         sub.set_defaults(run=module.run, error_name=sub.error_name)
     return parser
