@@ -148,7 +148,8 @@ long long most_matches() {
     const long long pages = sysconf(_SC_PHYS_PAGES);
     const long long page = sysconf(_SC_PAGE_SIZE);
     if (pages <= 0 || page <= 0) return 1LL << 24;
-    return std::max(1LL, pages / static_cast<long long>(kBytesPerMatch) * page);
+    return std::max(1LL, static_cast<long long>(static_cast<double>(pages) * static_cast<double>(page) /
+                                                 static_cast<double>(kBytesPerMatch)));
 }
 
 // The arrays a step writes into, made once; same_step adds the final_* ones.
