@@ -1,8 +1,14 @@
 """quorvel: a fast, deterministic two-team soccer simulator for reinforcement learning.
 
 The simulation lives in the native module ``_quorvel``; this package re-exports its
-classes and adds a scripted opponent and the ``python -m quorvel`` match runner.
+classes and adds the batched engine ``BatchEngine`` (native module ``quorvel._batch``),
+a scripted opponent and the ``python -m quorvel`` match runner.
 """
+import pkgutil
+
+# A build tree keeps the package's native modules in <build>/module/quorvel/;
+# with <build>/module on sys.path they are found beside these files.
+__path__ = pkgutil.extend_path(__path__, __name__)
 from _quorvel import (  # noqa: F401
     Action,
     Actions,
@@ -18,10 +24,12 @@ from _quorvel import (  # noqa: F401
     StepResult,
 )
 
+from ._batch import BatchEngine  # noqa: E402
+
 __all__ = [
     "EngineConfig", "Action", "Actions", "PlayerObs", "BallObs", "Observation",
     "Reward", "Info", "StepResult", "SpectatorPlayer", "SpectatorFrame", "Engine",
-    "EngineFault",
+    "EngineFault", "BatchEngine",
 ]
 
 
