@@ -7,7 +7,7 @@ PYTHON=${PYTHON:-python3}
 JOBS=${JOBS:-2}
 
 bash tools/setup.sh
-"$PYTHON" -m pip install --quiet --root-user-action=ignore pytest
+"$PYTHON" -m pip install --quiet --root-user-action=ignore pytest "gymnasium>=1.0" "pettingzoo>=1.24"
 
 echo "== engine tests (C++)"
 cmake -S . -B build/test -DQUORVEL_BUILD_MODULE=OFF -DQUORVEL_BUILD_TESTS=ON >/dev/null

@@ -42,7 +42,14 @@ def _find_engine_fault():
 EngineFault = _find_engine_fault()
 
 
-if importlib.util.find_spec("gymnasium") is not None:
+def _gymnasium_installed():
+    try:
+        return importlib.util.find_spec("gymnasium") is not None
+    except (ImportError, ValueError):  # hidden or half-imported: treated as absent
+        return False
+
+
+if _gymnasium_installed():
     from .registration import register_envs
 
     register_envs()

@@ -5,7 +5,7 @@ from gymnasium.vector import AutoresetMode, VectorEnv
 from _quorvel import EngineConfig
 
 from ._batch import BatchEngine
-from .gym_env import SEED_LIMIT, engine_seed
+from .gym_env import SEED_LIMIT, engine_seed, reseed
 from .render_hook import RENDER_MODES, RenderHook, render_fps
 
 ENGINE_AUTORESET = {AutoresetMode.NEXT_STEP: "next_step", AutoresetMode.SAME_STEP: "same_step",
@@ -105,12 +105,12 @@ class BatchVectorEnv(VectorEnv):
             chosen = given if mask is None else given & mask
             values = np.array([0 if s is None else s for s in seeds], np.uint64)
             if chosen.any():
-                self._raw_obs = self._batch.reset(seeds=values, mask=chosen)
+                self._raw_obs = reseed(self._batch, values, chosen)
             rest = ~given if mask is None else ~given & mask
             if rest.any():
                 self._raw_obs = self._batch.reset(mask=rest)
         else:
-            self._raw_obs = self._batch.reset(seeds=seeds, mask=mask)
+            self._raw_obs = reseed(self._batch, seeds, mask)
         self._seeded = True
         self._show()
         raw = self._batch.spectator_arrays()

@@ -17,6 +17,14 @@ def engine_seed(seed):
     return int(seed) % SEED_LIMIT
 
 
+def reseed(batch, seeds, mask=None):
+    """Rebuilds the (masked) matches from `seeds`, then restarts them as a caller's first
+    ``reset()`` of a new engine does, so that seed s plays as ``Engine(config, s)`` and
+    ``BatchEngine(config, n, s)`` do after their ``reset()``. Returns the observations."""
+    batch.reset(seeds=seeds, mask=mask)
+    return batch.reset(mask=mask)
+
+
 class SoccerEnv(gymnasium.Env):
     """One match; the agent commands team A, `opponent` commands team B.
 
@@ -32,7 +40,8 @@ class SoccerEnv(gymnasium.Env):
     has "score" (uint32 array: team A's goals, team B's) and "tick".
 
     ``reset(seed=s)`` rebuilds the match from seed s, so it plays exactly as
-    ``Engine(config, s)``; ``reset()`` restarts it with the generator running on.
+    ``Engine(config, s)`` after its ``reset()``; ``reset()`` restarts it with the
+    generator running on.
     """
 
     metadata = {"render_modes": list(RENDER_MODES), "render_fps": 30}
@@ -63,7 +72,7 @@ class SoccerEnv(gymnasium.Env):
         if seed is None:
             self._obs = self._batch.reset()
         else:
-            self._obs = self._batch.reset(seeds=np.array([engine_seed(seed)], np.uint64))
+            self._obs = reseed(self._batch, np.array([engine_seed(seed)], np.uint64))
             self._seeded = True
         if self.render_mode == "human":
             self._hook.show(self._batch.spectator(0))

@@ -6,7 +6,7 @@ from pettingzoo import ParallelEnv
 from _quorvel import EngineConfig
 
 from ._batch import BatchEngine
-from .gym_env import SEED_LIMIT, engine_seed
+from .gym_env import SEED_LIMIT, engine_seed, reseed
 from .layout import checked_actions, observation_space
 from .render_hook import RENDER_MODES, RenderHook, render_fps
 
@@ -76,7 +76,7 @@ class SoccerParallelEnv(ParallelEnv):
         if seed is None:
             self._raw_obs = self._batch.reset()
         else:
-            self._raw_obs = self._batch.reset(seeds=np.array([engine_seed(seed)], np.uint64))
+            self._raw_obs = reseed(self._batch, np.array([engine_seed(seed)], np.uint64))
             self._seeded = True
         self.agents = list(self.possible_agents)
         self._show()
