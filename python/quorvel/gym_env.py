@@ -59,10 +59,16 @@ class SoccerEnv(gymnasium.Env):
         self._actions = np.zeros((1, 2, p, 4), np.float32)
         self._mine = self._actions[0, 0]
         self._theirs = self._actions[:, 1]
-        self._opponent = make_opponent(opponent, self.config, batched=False)
-        self._idle = opponent == "idle"
+        self._opponent = None if opponent == "idle" else make_opponent(opponent, self.config,
+                                                                      batched=False)
+        # Results come back in the engine's own buffers (copy=False), the same memory at
+        # every call: one priming step lets each step read them through views taken once.
+        # The first reset() always reseeds, so the primed tick leaves no trace.
+        obs, rewards, terminated, truncated, info = self._batch.step(self._actions)
+        self._obs_a, self._obs_b = obs[0, 0], obs[:, 1]
+        self._rewards, self._terminated, self._truncated = rewards, terminated, truncated
+        self._score, self._tick = info["score"][0], info["tick"]
         self._seeded = False
-        self._obs = self._batch.reset()
 
     def reset(self, *, seed=None, options=None):
         """Starts a match; returns (team A's observation, info)."""
@@ -70,27 +76,26 @@ class SoccerEnv(gymnasium.Env):
         if seed is None and not self._seeded:
             seed = int(self.np_random.integers(SEED_LIMIT, dtype=np.uint64))
         if seed is None:
-            self._obs = self._batch.reset()
+            self._batch.reset()
         else:
-            self._obs = reseed(self._batch, np.array([engine_seed(seed)], np.uint64))
+            reseed(self._batch, np.array([engine_seed(seed)], np.uint64))
             self._seeded = True
         if self.render_mode == "human":
             self._hook.show(self._batch.spectator(0))
-        return self._obs[0, 0].copy(), {"score": np.zeros(2, np.uint32), "tick": 0}
+        return self._obs_a.copy(), {"score": np.zeros(2, np.uint32), "tick": 0}
 
     def step(self, action):
         """Plays one tick with team A's `action`; returns the Gymnasium 5-tuple."""
         if type(action) is not np.ndarray or action.shape != self._shape:
             action = checked_actions(action, self._shape)
         self._mine[...] = action
-        if not self._idle:
-            self._opponent(self._obs[:, 1], self._theirs, self.np_random)
-        obs, rewards, terminated, truncated, info = self._batch.step(self._actions)
-        self._obs = obs
+        if self._opponent is not None:
+            self._opponent(self._obs_b, self._theirs, self.np_random)
+        self._batch.step(self._actions)
         if self.render_mode == "human":
             self._hook.show(self._batch.spectator(0))
-        return (obs[0, 0].copy(), float(rewards[0, 0]), bool(terminated[0]), bool(truncated[0]),
-                {"score": info["score"][0].copy(), "tick": int(info["tick"][0])})
+        return (self._obs_a.copy(), self._rewards.item(0), self._terminated.item(0),
+                self._truncated.item(0), {"score": self._score.copy(), "tick": self._tick.item(0)})
 
     def render(self):
         """The picture of the match ("rgb_array"), or None after drawing it ("human")."""

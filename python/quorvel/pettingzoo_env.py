@@ -47,14 +47,22 @@ class SoccerParallelEnv(ParallelEnv):
         p = self.players = self._batch.players_per_team
         self.possible_agents = [f"{team}_{i}" for team in "ab" for i in range(p)]
         self.agents = []
-        # agent -> (team, player slot), and its place in a flat (2 * P) row order.
-        self._slots = {name: divmod(k, p) for k, name in enumerate(self.possible_agents)}
-        self._order = own_row_first(p)
+        self._row = {name: k for k, name in enumerate(self.possible_agents)}
+        self._team_a, self._team_b = self.possible_agents[:p], self.possible_agents[p:]
+        # One gather of both teams' observations gives every agent's, own row first.
+        size = self._batch.obs_size
+        order = own_row_first(p)
+        self._gather = np.concatenate([order, order + size]) if p else np.zeros((0, size), np.intp)
         self._observation_space = observation_space(self.config)
         self._action_space = spaces.Box(-1.0, 1.0, (4,), np.float32)
         self._actions = np.zeros((1, 2, p, 4), np.float32)
         self._flat_actions = self._actions.reshape(2 * p, 4)
-        self._raw_obs = self._batch.reset()
+        # copy=False results live in the engine's buffers, the same memory at every call:
+        # a priming step gives the views read at each step (the first reset() reseeds).
+        obs, rewards, terminated, truncated, info = self._batch.step(self._actions)
+        self._flat_obs = obs.reshape(-1)
+        self._rewards, self._terminated, self._truncated = rewards, terminated, truncated
+        self._score, self._tick = info["score"][0], info["tick"]
         self._seeded = False
 
     def observation_space(self, agent):
@@ -65,57 +73,55 @@ class SoccerParallelEnv(ParallelEnv):
         """Box(-1, 1, (4,), float32): the agent's move x, move y, kick x, kick y."""
         return self._action_space
 
-    def _observations(self, raw):
-        per_agent = raw[0][:, self._order].reshape(2 * self.players, -1)
-        return dict(zip(self.agents, per_agent))
+    def _observations(self, names):
+        return dict(zip(names, self._flat_obs[self._gather]))
 
     def reset(self, seed=None, options=None):
         """Starts a match (reseeded when `seed` is given); returns (observations, infos)."""
         if seed is None and not self._seeded:
             seed = int(np.random.default_rng().integers(SEED_LIMIT, dtype=np.uint64))
         if seed is None:
-            self._raw_obs = self._batch.reset()
+            self._batch.reset()
         else:
-            self._raw_obs = reseed(self._batch, np.array([engine_seed(seed)], np.uint64))
+            reseed(self._batch, np.array([engine_seed(seed)], np.uint64))
             self._seeded = True
         self.agents = list(self.possible_agents)
         self._show()
         zero = np.zeros(2, np.uint32)
         infos = {name: {"score": zero.copy(), "tick": 0} for name in self.agents}
-        return self._observations(self._raw_obs), infos
+        return self._observations(self.agents), infos
 
     def step(self, actions):
         """Plays one tick with each agent's 4 numbers; returns the five per-agent dicts."""
-        flat = self._flat_actions
-        flat[...] = 0.0
-        slots = self._slots
+        flat, row = self._flat_actions, self._row
+        if len(actions) != len(row):
+            flat[...] = 0.0
         for name, action in actions.items():
-            team, i = slots[name]
             if type(action) is not np.ndarray or action.shape != (4,):
                 action = checked_actions(action, (4,))
-            flat[team * self.players + i] = action
-        obs, rewards, terminated, truncated, info = self._batch.step(self._actions)
-        self._raw_obs = obs
+            flat[row[name]] = action
+        self._batch.step(self._actions)
         self._show()
-        team_reward = (float(rewards[0, 0]), float(rewards[0, 1]))
-        score = info["score"][0]
-        tick = int(info["tick"][0])
-        names = self.agents
-        p = self.players
-        out_obs = self._observations(obs)
-        out_rewards = {name: team_reward[k >= p] for k, name in enumerate(names)}
-        ended_by_score, ended_by_time = bool(terminated[0]), bool(truncated[0])
-        out_term = dict.fromkeys(names, ended_by_score)
-        out_trunc = dict.fromkeys(names, ended_by_time)
-        own = (score.copy(), score[::-1].copy())
-        out_info = {name: {"score": own[k >= p], "tick": tick} for k, name in enumerate(names)}
+        names, team_a, team_b = self.agents, self._team_a, self._team_b
+        reward_a, reward_b = self._rewards.tolist()[0]
+        rewards = dict.fromkeys(team_a, reward_a)
+        rewards.update(dict.fromkeys(team_b, reward_b))
+        score = self._score.copy()
+        tick = self._tick.item(0)
+        infos = {name: {"score": score, "tick": tick} for name in team_a}
+        score_b = score[::-1].copy()
+        infos.update({name: {"score": score_b, "tick": tick} for name in team_b})
+        ended_by_score, ended_by_time = self._terminated.item(0), self._truncated.item(0)
+        terminations = dict.fromkeys(names, ended_by_score)
+        truncations = dict.fromkeys(names, ended_by_time)
+        observations = self._observations(names)
         if ended_by_score or ended_by_time:
             self.agents = []
-        return out_obs, out_rewards, out_term, out_trunc, out_info
+        return observations, rewards, terminations, truncations, infos
 
     def state(self):
         """The whole match as team A sees it (its observation vector)."""
-        return self._raw_obs[0, 0].copy()
+        return self._flat_obs[:self._batch.obs_size].copy()
 
     def _show(self):
         if self.render_mode == "human":

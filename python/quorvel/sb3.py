@@ -1,4 +1,6 @@
 """python/quorvel/sb3.py: the vector environments as a Stable-Baselines3 VecEnv (needs stable-baselines3)."""
+import time
+
 import numpy as np
 from gymnasium.vector import AutoresetMode
 from stable_baselines3.common.vec_env import VecEnv
@@ -13,7 +15,9 @@ class SB3VecEnv(VecEnv):
     Stable-Baselines3 restarts an ended entry within the step and keeps its last
     observation in ``infos[i]["terminal_observation"]``, which is the "same_step"
     autoreset of the wrapped environment; ``infos[i]["TimeLimit.truncated"]`` tells a
-    match that ran out of ticks from one that ended on ``max_score``.
+    match that ran out of ticks from one that ended on ``max_score``, and
+    ``infos[i]["episode"]`` holds the ended episode's return, length and wall time, as
+    Stable-Baselines3's monitor writes it, so its logs show episode rewards as they are.
 
     ``SB3VecEnv(num_envs=64, opponent="scripted")`` builds a ``SoccerVectorEnv``;
     ``SB3VecEnv(num_envs=64, self_play=True)`` a ``SelfPlayVectorEnv``; other keywords
@@ -28,11 +32,16 @@ class SB3VecEnv(VecEnv):
                          self.env.single_action_space)
         self.render_mode = self.env.render_mode
         self._actions = None
+        self._returns = np.zeros(num_envs)
+        self._lengths = np.zeros(num_envs, np.int64)
+        self._start = time.time()
 
     def reset(self):
         """Restarts every match (seeded by the last ``seed()``); returns the observations."""
         seed = self._seeds[0] if self._seeds and self._seeds[0] is not None else None
         obs, _ = self.env.reset(seed=seed)
+        self._returns[:] = 0.0
+        self._lengths[:] = 0
         self._reset_seeds()
         self._reset_options()
         return obs
@@ -46,12 +55,19 @@ class SB3VecEnv(VecEnv):
         obs, rewards, terminated, truncated, info = self.env.step(
             np.asarray(self._actions, np.float32).reshape(self.env.action_space.shape))
         dones = terminated | truncated
+        self._returns += rewards
+        self._lengths += 1
         cut = (truncated & ~terminated).tolist()
         infos = [{"TimeLimit.truncated": c} for c in cut]
         if dones.any():
             final = info["final_obs"]
+            elapsed = round(time.time() - self._start, 6)
             for i in np.flatnonzero(dones):
                 infos[i]["terminal_observation"] = final[i]
+                infos[i]["episode"] = {"r": float(self._returns[i]), "l": int(self._lengths[i]),
+                                       "t": elapsed}
+            self._returns[dones] = 0.0
+            self._lengths[dones] = 0
         return obs, rewards, dones, infos
 
     def close(self):
