@@ -59,6 +59,7 @@ class BatchVectorEnv(VectorEnv):
         self.copy = bool(copy)
         self._seeded = False
         self._raw_obs = self._batch.reset()
+        self._everyone = np.ones(num_matches * self.entries_per_match, bool)  # copied, never lent
 
     # ---- seeds and resets ---------------------------------------------------------
 
@@ -115,7 +116,7 @@ class BatchVectorEnv(VectorEnv):
         self._show()
         raw = self._batch.spectator_arrays()
         info = self._entries_info(raw["score"], raw["tick"])
-        return self._entries_obs(self._raw_obs), with_masks(info, np.ones(self.num_envs, bool))
+        return self._entries_obs(self._raw_obs), with_masks(info, self._everyone)
 
     # ---- stepping ----------------------------------------------------------------
 
@@ -124,10 +125,9 @@ class BatchVectorEnv(VectorEnv):
         obs, rewards, terminated, truncated, info = self._batch.step(commands)
         self._raw_obs = obs
         self._show()
-        out_info = with_masks(self._entries_info(info["score"], info["tick"]),
-                              np.ones(self.num_envs, bool))
+        out_info = with_masks(self._entries_info(info["score"], info["tick"]), self._everyone)
         if "final_obs" in info:
-            ended = np.repeat(info["_final_obs"], self.entries_per_match)
+            ended = info["_final_obs"].repeat(self.entries_per_match)
             if ended.any():
                 final = info["final_info"]
                 out_info["final_obs"] = self._entries_obs(info["final_obs"], always_copy=True)
@@ -145,7 +145,7 @@ class BatchVectorEnv(VectorEnv):
         raise NotImplementedError
 
     def _entries_flags(self, raw):
-        return np.repeat(raw, self.entries_per_match) if self.entries_per_match > 1 else raw.copy()
+        return raw.repeat(self.entries_per_match) if self.entries_per_match > 1 else raw.copy()
 
     def _entries_info(self, score, tick):
         raise NotImplementedError

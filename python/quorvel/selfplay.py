@@ -33,6 +33,10 @@ class SelfPlayVectorEnv(BatchVectorEnv):
         self.action_space = action_space(p, (num_envs,))
         self._shape = (num_envs, p, 4)
         self._match_shape = (self.num_matches, 2, p, 4)
+        # Entry e's own score is (its goals, the other team's) from the flat (M * 2) scores.
+        first = 2 * (np.arange(num_envs) // 2)
+        own = np.arange(num_envs) % 2
+        self._own_score = np.stack([first + own, first + 1 - own], axis=1)
 
     def step(self, actions):
         """Plays one tick of every match; `actions` (num_envs, P, 4), each entry in its frame."""
@@ -49,7 +53,4 @@ class SelfPlayVectorEnv(BatchVectorEnv):
         return raw.reshape(self.num_envs).copy()
 
     def _entries_info(self, score, tick):
-        own = np.empty((self.num_matches, 2, 2), score.dtype)
-        own[:, 0] = score
-        own[:, 1] = score[:, ::-1]
-        return {"score": own.reshape(self.num_envs, 2), "tick": np.repeat(tick, 2)}
+        return {"score": score.reshape(-1)[self._own_score], "tick": tick.repeat(2)}
