@@ -4,8 +4,8 @@
     python bench/run.py [--json PATH] [--rounds N]
 
 Builds the C++ benchmark in build/bench when needed (CMake, Release), then runs
-rounds of the C++ benchmark followed by bench/py_bench.py (which uses the
-installed package). Prints, for the default configuration and for 11 players
+rounds of the C++ benchmark followed by bench/py_bench.py and bench/batch_bench.py
+(which use the installed package). Prints, for the default configuration and for 11 players
 a side, the median ns per tick and ticks per second of every case over all
 repetitions, then the ratios the tick is held to, with --json also writing the
 medians as a flat JSON object.
@@ -18,6 +18,8 @@ import statistics
 import subprocess
 import sys
 from pathlib import Path
+
+import batch_bench
 
 ROOT = Path(__file__).resolve().parent.parent
 BUILD = ROOT / "build" / "bench"
@@ -127,6 +129,7 @@ def main(argv=None):
         samples = collections.defaultdict(list)
         run_cpp(samples)
         run_python(samples)
+        batch_bench.run_round(samples)
         rounds.append(samples)
 
     every = collections.defaultdict(list)
@@ -136,10 +139,14 @@ def main(argv=None):
     ns = {name: statistics.median(values) for name, values in every.items()}
     ratios = [statistics.median(statistics.median(r[num]) / statistics.median(r[den]) for r in rounds)
               for num, den, _ in RATIOS]
-    print(report(ns, ratios, {name: min(values) for name, values in every.items()}))
+    fastest = {name: min(values) for name, values in every.items()}
+    print(report(ns, ratios, fastest))
+    batch_memory = batch_bench.memory_per_match()
+    print("\n".join(batch_bench.report_lines(ns, rounds, fastest, batch_memory)))
     if args.json:
         with open(args.json, "w") as out:
-            json.dump({name + "_ns": round(ns[name], 1) for name in JSON_KEYS}, out, indent=2)
+            json.dump({**{name + "_ns": round(ns[name], 1) for name in JSON_KEYS},
+                       **batch_bench.json_fields(ns, batch_memory)}, out, indent=2)
             out.write("\n")
 
 
