@@ -11,7 +11,9 @@ Cases (default configuration, 3 a side), each as ns per step of what it steps:
 
 Team A (every entry, in self-play) replays py_bench's command pattern: everyone runs
 at full speed in a direction that turns once per 120 ticks, no kicks; an idle opponent
-stands. Repetitions of the cases are shuffled together.
+stands. As in batch_bench, every case first plays WARMUP_TICKS untimed: the first laps
+after a kick-off cost half as much again as the rest (players bunched, more contacts).
+Repetitions of the cases are shuffled together.
 """
 import argparse
 import json
@@ -30,6 +32,7 @@ PATTERN_TICKS = 120
 SEED = 7
 ENVS = 256
 THREADS = 2
+WARMUP_TICKS = 300
 
 # (case, reference, most allowed): ratios the front-ends are held to.
 RATIOS = (("gym_step", "engine_step", 2.5),
@@ -136,8 +139,9 @@ def build_cases(laps):
 def run(samples, repetitions=3, laps=1, shuffle=True):
     """Adds each repetition's ns per step of each case to samples."""
     cases = build_cases(laps)
-    for case in cases:  # warm-up: caches, pages, the pool's threads
-        case.loop(case.env, case.schedule[:8])
+    for case in cases:  # past the kick-off's bunching; caches, pages, the pool's threads
+        lap = case.schedule[:PATTERN_TICKS]
+        case.loop(case.env, (lap * (WARMUP_TICKS // len(lap) + 1))[:WARMUP_TICKS])
     for _ in range(repetitions):
         if shuffle:
             random.shuffle(cases)
