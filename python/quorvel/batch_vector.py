@@ -5,7 +5,7 @@ from gymnasium.vector import AutoresetMode, VectorEnv
 from _quorvel import EngineConfig
 
 from ._batch import BatchEngine
-from .gym_env import SEED_LIMIT, engine_seed, reseed
+from .single_match import SEED_LIMIT, engine_seed, reseed
 from .render_hook import RENDER_MODES, RenderHook, render_fps
 
 ENGINE_AUTORESET = {AutoresetMode.NEXT_STEP: "next_step", AutoresetMode.SAME_STEP: "same_step",

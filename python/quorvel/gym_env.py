@@ -2,27 +2,10 @@
 import gymnasium
 import numpy as np
 
-from _quorvel import EngineConfig
-
-from ._batch import BatchEngine
 from .layout import action_space, checked_actions, observation_space
 from .opponents import make_opponent
-from .render_hook import RENDER_MODES, RenderHook, render_fps
-
-SEED_LIMIT = 2**64
-
-
-def engine_seed(seed):
-    """A Gymnasium seed as the engine's unsigned 64-bit seed (negative ones wrap)."""
-    return int(seed) % SEED_LIMIT
-
-
-def reseed(batch, seeds, mask=None):
-    """Rebuilds the (masked) matches from `seeds`, then restarts them as a caller's first
-    ``reset()`` of a new engine does, so that seed s plays as ``Engine(config, s)`` and
-    ``BatchEngine(config, n, s)`` do after their ``reset()``. Returns the observations."""
-    batch.reset(seeds=seeds, mask=mask)
-    return batch.reset(mask=mask)
+from .render_hook import RENDER_MODES
+from .single_match import SingleMatch
 
 
 class SoccerEnv(gymnasium.Env):
@@ -47,41 +30,25 @@ class SoccerEnv(gymnasium.Env):
     metadata = {"render_modes": list(RENDER_MODES), "render_fps": 30}
 
     def __init__(self, opponent="scripted", render_mode=None, **config):
-        self.config = EngineConfig(**config)
-        self._hook = RenderHook(self.config, render_mode)
+        match = self._match = SingleMatch(config, render_mode)
+        self.config = match.config
         self.render_mode = render_mode
-        self.metadata = dict(self.metadata, render_fps=render_fps(self.config))
-        self._batch = BatchEngine(self.config, 1, 0, threads=1, autoreset="disabled", copy=False)
-        p = self.players = self._batch.players_per_team
+        self.metadata = dict(self.metadata, render_fps=match.render_fps)
+        p = self.players = match.players
         self.observation_space = observation_space(self.config)
         self.action_space = action_space(p)
         self._shape = (p, 4)
-        self._actions = np.zeros((1, 2, p, 4), np.float32)
-        self._mine = self._actions[0, 0]
-        self._theirs = self._actions[:, 1]
+        self._mine, self._theirs = match.commands[0], match.buffer[:, 1]
+        self._obs_a, self._obs_b = match.obs[0], match.obs[None, 1]
         self._opponent = None if opponent == "idle" else make_opponent(opponent, self.config,
                                                                       batched=False)
-        # Results come back in the engine's own buffers (copy=False), the same memory at
-        # every call: one priming step lets each step read them through views taken once.
-        # The first reset() always reseeds, so the primed tick leaves no trace.
-        obs, rewards, terminated, truncated, info = self._batch.step(self._actions)
-        self._obs_a, self._obs_b = obs[0, 0], obs[:, 1]
-        self._rewards, self._terminated, self._truncated = rewards, terminated, truncated
-        self._score, self._tick = info["score"][0], info["tick"]
-        self._seeded = False
 
     def reset(self, *, seed=None, options=None):
         """Starts a match; returns (team A's observation, info)."""
         super().reset(seed=seed)
-        if seed is None and not self._seeded:
-            seed = int(self.np_random.integers(SEED_LIMIT, dtype=np.uint64))
-        if seed is None:
-            self._batch.reset()
-        else:
-            reseed(self._batch, np.array([engine_seed(seed)], np.uint64))
-            self._seeded = True
+        self._match.restart(seed, self.np_random)
         if self.render_mode == "human":
-            self._hook.show(self._batch.spectator(0))
+            self._match.show()
         return self._obs_a.copy(), {"score": np.zeros(2, np.uint32), "tick": 0}
 
     def step(self, action):
@@ -91,23 +58,23 @@ class SoccerEnv(gymnasium.Env):
         self._mine[...] = action
         if self._opponent is not None:
             self._opponent(self._obs_b, self._theirs, self.np_random)
-        self._batch.step(self._actions)
+        match = self._match
+        match.step()
         if self.render_mode == "human":
-            self._hook.show(self._batch.spectator(0))
-        return (self._obs_a.copy(), self._rewards.item(0), self._terminated.item(0),
-                self._truncated.item(0), {"score": self._score.copy(), "tick": self._tick.item(0)})
+            match.show()
+        return (self._obs_a.copy(), match.rewards.item(0), match.terminated.item(0),
+                match.truncated.item(0), {"score": match.score.copy(), "tick": match.tick.item(0)})
 
     def render(self):
         """The picture of the match ("rgb_array"), or None after drawing it ("human")."""
         if self.render_mode is None:
             gymnasium.logger.warn("render() called without a render_mode; nothing is drawn")
             return None
-        frame = self._batch.spectator(0)
         if self.render_mode == "rgb_array":
-            return self._hook.image(frame)
-        self._hook.show(frame)
+            return self._match.image()
+        self._match.show()
         return None
 
     def close(self):
         """Closes the window, if any; safe to call more than once."""
-        self._hook.close()
+        self._match.hook.close()

@@ -3,12 +3,9 @@ import numpy as np
 from gymnasium import spaces
 from pettingzoo import ParallelEnv
 
-from _quorvel import EngineConfig
-
-from ._batch import BatchEngine
-from .gym_env import SEED_LIMIT, engine_seed, reseed
 from .layout import checked_actions, observation_space
-from .render_hook import RENDER_MODES, RenderHook, render_fps
+from .render_hook import RENDER_MODES
+from .single_match import SingleMatch
 
 
 def own_row_first(players):
@@ -39,31 +36,23 @@ class SoccerParallelEnv(ParallelEnv):
                 "render_fps": 30, "is_parallelizable": True}
 
     def __init__(self, render_mode=None, **config):
-        self.config = EngineConfig(**config)
-        self._hook = RenderHook(self.config, render_mode)
+        match = self._match = SingleMatch(config, render_mode)
+        self.config = match.config
         self.render_mode = render_mode
-        self.metadata = dict(self.metadata, render_fps=render_fps(self.config))
-        self._batch = BatchEngine(self.config, 1, 0, threads=1, autoreset="disabled", copy=False)
-        p = self.players = self._batch.players_per_team
+        self.metadata = dict(self.metadata, render_fps=match.render_fps)
+        p = self.players = match.players
         self.possible_agents = [f"{team}_{i}" for team in "ab" for i in range(p)]
         self.agents = []
         self._row = {name: k for k, name in enumerate(self.possible_agents)}
         self._team_a, self._team_b = self.possible_agents[:p], self.possible_agents[p:]
         # One gather of both teams' observations gives every agent's, own row first.
-        size = self._batch.obs_size
+        size = match.batch.obs_size
         order = own_row_first(p)
         self._gather = np.concatenate([order, order + size]) if p else np.zeros((0, size), np.intp)
+        self._flat_obs = match.obs.reshape(-1)
+        self._flat_actions = match.commands.reshape(2 * p, 4)
         self._observation_space = observation_space(self.config)
         self._action_space = spaces.Box(-1.0, 1.0, (4,), np.float32)
-        self._actions = np.zeros((1, 2, p, 4), np.float32)
-        self._flat_actions = self._actions.reshape(2 * p, 4)
-        # copy=False results live in the engine's buffers, the same memory at every call:
-        # a priming step gives the views read at each step (the first reset() reseeds).
-        obs, rewards, terminated, truncated, info = self._batch.step(self._actions)
-        self._flat_obs = obs.reshape(-1)
-        self._rewards, self._terminated, self._truncated = rewards, terminated, truncated
-        self._score, self._tick = info["score"][0], info["tick"]
-        self._seeded = False
 
     def observation_space(self, agent):
         """The same Box for every agent: a team observation with its own row first."""
@@ -78,15 +67,10 @@ class SoccerParallelEnv(ParallelEnv):
 
     def reset(self, seed=None, options=None):
         """Starts a match (reseeded when `seed` is given); returns (observations, infos)."""
-        if seed is None and not self._seeded:
-            seed = int(np.random.default_rng().integers(SEED_LIMIT, dtype=np.uint64))
-        if seed is None:
-            self._batch.reset()
-        else:
-            reseed(self._batch, np.array([engine_seed(seed)], np.uint64))
-            self._seeded = True
+        self._match.restart(seed)
         self.agents = list(self.possible_agents)
-        self._show()
+        if self.render_mode == "human":
+            self._match.show()
         zero = np.zeros(2, np.uint32)
         infos = {name: {"score": zero.copy(), "tick": 0} for name in self.agents}
         return self._observations(self.agents), infos
@@ -100,18 +84,20 @@ class SoccerParallelEnv(ParallelEnv):
             if type(action) is not np.ndarray or action.shape != (4,):
                 action = checked_actions(action, (4,))
             flat[row[name]] = action
-        self._batch.step(self._actions)
-        self._show()
+        match = self._match
+        match.step()
+        if self.render_mode == "human":
+            match.show()
         names, team_a, team_b = self.agents, self._team_a, self._team_b
-        reward_a, reward_b = self._rewards.tolist()[0]
+        reward_a, reward_b = match.rewards.tolist()
         rewards = dict.fromkeys(team_a, reward_a)
         rewards.update(dict.fromkeys(team_b, reward_b))
-        score = self._score.copy()
-        tick = self._tick.item(0)
+        score = match.score.copy()
+        tick = match.tick.item(0)
         infos = {name: {"score": score, "tick": tick} for name in team_a}
         score_b = score[::-1].copy()
         infos.update({name: {"score": score_b, "tick": tick} for name in team_b})
-        ended_by_score, ended_by_time = self._terminated.item(0), self._truncated.item(0)
+        ended_by_score, ended_by_time = match.terminated.item(0), match.truncated.item(0)
         terminations = dict.fromkeys(names, ended_by_score)
         truncations = dict.fromkeys(names, ended_by_time)
         observations = self._observations(names)
@@ -121,23 +107,19 @@ class SoccerParallelEnv(ParallelEnv):
 
     def state(self):
         """The whole match as team A sees it (its observation vector)."""
-        return self._flat_obs[:self._batch.obs_size].copy()
-
-    def _show(self):
-        if self.render_mode == "human":
-            self._hook.show(self._batch.spectator(0))
+        return self._match.obs[0].copy()
 
     def render(self):
         """The picture of the match ("rgb_array"); draws it in the window ("human")."""
         if self.render_mode == "rgb_array":
-            return self._hook.image(self._batch.spectator(0))
+            return self._match.image()
         if self.render_mode == "human":
-            self._show()
+            self._match.show()
         return None
 
     def close(self):
         """Closes the window, if any; safe to call more than once."""
-        self._hook.close()
+        self._match.hook.close()
 
 
 def parallel_env(**kwargs):
