@@ -81,6 +81,23 @@ def test_vector_env_plays_the_batch_engines_matches_bit_for_bit(mode):
             batch.reset(mask=ended)
 
 
+@pytest.mark.parametrize("env_id", ["quorvel/Soccer-v0", "quorvel/SoccerSelfPlay-v0"])
+def test_gymnasium_vector_wrappers_take_the_vector_envs(env_id):
+    from gymnasium.wrappers import vector as wrappers
+
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        env = gym.make_vec(env_id, num_envs=4, vectorization_mode="vector_entry_point",
+                           max_ticks=5)
+        env = wrappers.DictInfoToList(wrappers.RecordEpisodeStatistics(
+            wrappers.NormalizeObservation(env)))
+        env.reset(seed=0)
+        for _ in range(5):
+            *_, infos = env.step(env.action_space.sample())
+    assert len(infos) == 4 and all(info["tick"] == 5 and info["episode"]["l"] == 5
+                                   for info in infos)
+
+
 def test_self_play_entries_are_both_teams_in_their_own_frames():
     env = SelfPlayVectorEnv(num_envs=4, max_ticks=300)
     batch = BatchEngine(EngineConfig(max_ticks=300), 2, 5)

@@ -10,7 +10,7 @@ RENDER_MODES = ("human", "rgb_array")
 def render_fps(config):
     """Frames per second of real time: one tick of ``config.dt`` per frame."""
     dt = float(config.dt)
-    return 1.0 / dt if dt > 0.0 else 30.0
+    return round(1.0 / dt, 6) if dt > 0.0 else 30.0
 
 
 def check_render_mode(render_mode):
