@@ -28,6 +28,7 @@ def play(seed, players, ticks):
 
 
 def main(argv=None):
+    """Parses the command line, plays the match and prints its result; returns 0."""
     parser = argparse.ArgumentParser(prog="quorvel", description=__doc__)
     parser.add_argument("--seed", type=int, default=0, help="kick-off seed (default 0)")
     parser.add_argument("--players", type=int, default=3, help="players per team (default 3)")

@@ -46,6 +46,7 @@ class BatchVectorEnv(VectorEnv):
     entries_per_match = 1
 
     def _start(self, num_matches, render_mode, autoreset_mode, threads, copy, config):
+        """Builds the engine and the state every vector env keeps (subclasses' __init__)."""
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
         self.render_mode = render_mode
@@ -139,20 +140,25 @@ class BatchVectorEnv(VectorEnv):
                 self._entries_flags(terminated), self._entries_flags(truncated), out_info)
 
     def _entries_obs(self, raw, always_copy=False):
+        """The entries' observations from the engine's (N, 2, OBS)."""
         raise NotImplementedError
 
     def _entries_rewards(self, raw):
+        """The entries' rewards from the engine's (N, 2)."""
         raise NotImplementedError
 
     def _entries_flags(self, raw):
+        """The entries' terminated or truncated flags from the engine's (N,)."""
         return raw.repeat(self.entries_per_match) if self.entries_per_match > 1 else raw.copy()
 
     def _entries_info(self, score, tick):
+        """The entries' "score" and "tick" arrays from the engine's (N, 2) and (N,)."""
         raise NotImplementedError
 
     # ---- rendering ---------------------------------------------------------------
 
     def _show(self):
+        """Draws match 0 in the window in "human" mode."""
         if self.render_mode == "human":
             self._hook.show(self._batch.spectator(0))
 

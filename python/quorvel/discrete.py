@@ -40,6 +40,8 @@ class DiscreteCodec:
         self.ball = ball_offset(self.players)
 
     def __call__(self, choices, obs):
+        """The commands (n, P, 4) of `choices` (n, P) given the observations (n, 8P + 4);
+        ValueError for a wrong shape or a choice outside [0, 27)."""
         choices = np.asarray(choices)
         n, p = obs.shape[0], self.players
         if choices.shape != (n, p):
