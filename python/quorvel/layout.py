@@ -67,12 +67,11 @@ def observation_bounds(config):
     half_x = abs(0.5 * float(config.field_width))
     half_y = abs(0.5 * float(config.field_height))
     speed = max_body_speed(config)
-    y_edge = 1.0 + 1.0 / half_y if half_y > 0 else math.inf
-    with np.errstate(divide="ignore", invalid="ignore"):
-        body = np.array([1.0, y_edge,
-                         speed / half_x if half_x > 0 else math.inf,
-                         speed / half_y if half_y > 0 else math.inf])
-    exact = np.tile(np.nan_to_num(body, nan=math.inf), 2 * int(config.players_per_team) + 1)
+    # A field of zero or not-a-number size has no finite bounds (the tests are false for NaN).
+    body = np.array([1.0, 1.0 + 1.0 / half_y if half_y > 0 else math.inf,
+                     speed / half_x if half_x > 0 else math.inf,
+                     speed / half_y if half_y > 0 else math.inf])
+    exact = np.tile(body, 2 * int(config.players_per_team) + 1)
     high = exact.astype(np.float32)
     # Round up, not to nearest, so that float32 never undercuts the bound.
     high = np.where(high < exact, np.nextafter(high, np.float32(np.inf)), high).astype(np.float32)
