@@ -9,7 +9,10 @@ namespace quorvel::py {
 /// Free, shared by any number of readers, or held exclusively by one writer.
 /// Every call runs under the interpreter lock, so plain updates are atomic; the
 /// state exists to refuse Python code that re-enters an object in the middle of
-/// an operation on it (an __index__, an iterator, a finalizer).
+/// an operation on it (an __index__, an iterator, a finalizer). An operation that
+/// releases the lock while it works (the batched step) takes its access before
+/// releasing and gives it back after reacquiring, so every update still happens
+/// under the lock and other threads meanwhile find the object taken.
 class AccessState {
 public:
     bool try_shared() noexcept {

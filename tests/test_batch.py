@@ -1,4 +1,6 @@
 # tests/test_batch.py: BatchEngine against Engine bit for bit, thread counts, restarts, bad input, views.
+import subprocess
+import sys
 import threading
 
 import numpy as np
@@ -333,3 +335,21 @@ def test_a_call_from_another_thread_during_a_step_is_refused():
     worker.join()
     assert refused
     assert batch.spectator(0).tick >= 100
+
+
+def test_interpreter_exit_while_a_daemon_thread_steps():
+    # The interpreter ends a daemon thread that waits for the lock at exit by
+    # unwinding it: through a step or a numpy copy, that must not abort.
+    script = """if True:
+        import threading, time, numpy as np, quorvel
+        batch = quorvel.BatchEngine(quorvel.EngineConfig(), 2048, threads=2)
+        act = np.zeros((2048, 2, 3, 4), np.float32)
+        def play():
+            while True:
+                batch.step(act)
+                batch.spectator_arrays()
+        threading.Thread(target=play, daemon=True).start()
+        time.sleep(0.05)
+    """
+    for _ in range(3):
+        assert subprocess.run([sys.executable, "-c", script], timeout=60).returncode == 0

@@ -59,7 +59,7 @@ bool make_output(PyObject* numpy, const char* dtype, std::size_t itemsize,
     return true;
 }
 
-PyObject* hand_out(const OutputArray& out, bool copy) noexcept {
+PyObject* hand_out(const OutputArray& out, bool copy) {
     if (copy) return PyObject_CallMethod(out.array.get(), "copy", nullptr);
     return Py_NewRef(out.array.get());
 }

@@ -29,7 +29,9 @@ bool make_output(PyObject* numpy, const char* dtype, std::size_t itemsize,
                  std::initializer_list<Py_ssize_t> shape, OutputArray& out) noexcept;
 
 /// A new reference to the array itself (copy false) or to a fresh copy of it.
-PyObject* hand_out(const OutputArray& out, bool copy) noexcept;
+/// Not noexcept: numpy copies large arrays without the interpreter lock, and a
+/// daemon thread that the interpreter ends meanwhile unwinds through here.
+PyObject* hand_out(const OutputArray& out, bool copy);
 
 /// A C-contiguous buffer argument held for the lifetime of this object. The
 /// interpreter lock must be held when it is destroyed.

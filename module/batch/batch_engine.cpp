@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <sched.h>
@@ -32,6 +33,12 @@ constexpr long long kMaxThreads = 1024;
 struct BatchState {
     std::unique_ptr<MatchBatch> batch;
     bool copy = true;
+    // Arguments copied in under the interpreter lock, so that the matches never
+    // read a Python object, and other threads' writes to the caller's arrays
+    // during a step cannot change its result.
+    std::vector<float> staged_actions;  // N x 2 x P x 4, sized once
+    std::vector<std::uint8_t> staged_mask;
+    std::vector<std::uint64_t> staged_seeds;
     OutputArray observations, rewards, terminated, truncated, score, tick, ticks_remaining;
     OutputArray ended, final_observations, final_score, final_tick, final_ticks_remaining;
     OutputArray spectator_players, spectator_ball, spectator_score, spectator_tick;
@@ -39,19 +46,39 @@ struct BatchState {
 
 // ---- running without the interpreter lock ------------------------------------------
 
-// Runs body with the lock released. A C++ exception is carried across the lock's
-// reacquisition and rethrown with the lock held.
-template <class Body>
-void without_gil(Body&& body) {
+// At shutdown the interpreter ends a daemon thread that waits for the lock by
+// unwinding its stack, and a catch-all or a noexcept frame on the way turns that
+// into an abort of the whole process. So wherever the lock may be released (our
+// steps, numpy's copies) the frames are neither: entry_point only wraps the parts
+// that hold the lock throughout, and building results (numpy copies) runs outside.
+
+// Raises the Python exception for a C++ exception caught without the lock.
+PyObject* raise_caught(const std::exception_ptr& error) noexcept {
+    return entry_point([&]() -> PyObject* { std::rethrow_exception(error); });
+}
+
+// A method that plays the matches without the lock: `prepare` (lock held, in
+// entry_point) stages the arguments once exclusive access is taken; `run` plays
+// the matches with the lock released; `finish` (lock held, access still taken)
+// builds the result from the batch's arrays.
+template <class Prepare, class Run, class Finish>
+PyObject* run_unlocked(PyObject* self, Prepare&& prepare, Run&& run, Finish&& finish) {
+    Box<BatchState>& box = unbox<BatchState>(self);
+    // Held from before the arguments are read until the result is built; its
+    // release only writes the state, so it is harmless in an unwinding thread.
+    ExclusiveAccess access(box.access);
+    if (!access) return nullptr;
+    if (entry_point([&]() -> int { return prepare(box.value) ? 0 : -1; }) < 0) return nullptr;
     std::exception_ptr error;
-    Py_BEGIN_ALLOW_THREADS
+    PyThreadState* thread = PyEval_SaveThread();
     try {
-        body();
+        run(box.value);
     } catch (...) {
         error = std::current_exception();
     }
-    Py_END_ALLOW_THREADS
-    if (error) std::rethrow_exception(error);
+    PyEval_RestoreThread(thread);
+    if (error) return raise_caught(error);
+    return finish(box.value);
 }
 
 // ---- constructor arguments ---------------------------------------------------------
@@ -219,11 +246,10 @@ PyObject* batch_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
             if (!make_outputs(state, seeds.size(), observation_width(players), players, mode)) {
                 return nullptr;
             }
-            const batch::BatchBuffers out = buffers_of(state);
-            without_gil([&] {
-                state.batch = std::make_unique<MatchBatch>(record, seeds, mode,
-                                                           static_cast<unsigned>(threads), out);
-            });
+            state.batch = std::make_unique<MatchBatch>(record, seeds, mode, static_cast<unsigned>(threads),
+                                                       buffers_of(state));
+            state.staged_actions.resize(seeds.size() * 2 * players * 4);
+            state.staged_mask.resize(seeds.size());
         } catch (const EngineFault& refused) {
             PyErr_SetString(PyExc_ValueError, refused.what());
             add_note("argument", "config");
@@ -236,14 +262,14 @@ PyObject* batch_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
 // ---- methods ------------------------------------------------------------------------
 
 // Sets key to the array (or a copy of it); false with the exception set.
-bool put(PyObject* dict, const char* key, const OutputArray& array, bool copy) noexcept {
+bool put(PyObject* dict, const char* key, const OutputArray& array, bool copy) {
     Ref value = Ref::steal(hand_out(array, copy));
     return value && PyDict_SetItemString(dict, key, value.get()) == 0;
 }
 
 // The info dict: score, tick and ticks_remaining; in same-step mode also the
 // final observation and status of the matches that ended, and their masks.
-PyObject* step_info(const BatchState& s) noexcept {
+PyObject* step_info(const BatchState& s) {
     Ref info = Ref::steal(PyDict_New());
     if (!info) return nullptr;
     const bool copy = s.copy;
@@ -264,7 +290,7 @@ PyObject* step_info(const BatchState& s) noexcept {
     return info.release();
 }
 
-PyObject* step_result(const BatchState& s) noexcept {
+PyObject* step_result(const BatchState& s) {
     Ref obs = Ref::steal(hand_out(s.observations, s.copy));
     if (!obs) return nullptr;
     Ref rewards = Ref::steal(hand_out(s.rewards, s.copy));
@@ -278,55 +304,54 @@ PyObject* step_result(const BatchState& s) noexcept {
     return PyTuple_Pack(5, obs.get(), rewards.get(), terminated.get(), truncated.get(), info.get());
 }
 
-PyObject* batch_step(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
-    return entry_point([&]() -> PyObject* {
-        static const char* keywords[] = {"actions", nullptr};
-        PyObject* actions_arg = nullptr;
-        if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:step", const_cast<char**>(keywords),
-                                         &actions_arg)) {
-            return nullptr;
-        }
-        Box<BatchState>& box = unbox<BatchState>(self);
-        // Taken with the lock held and released after it is held again, so a call
-        // from another thread while the matches run finds it taken.
-        ExclusiveAccess access(box.access);
-        if (!access) return nullptr;
-        MatchBatch& batch = *box.value.batch;
+// Not noexcept: the lock is released (see above).
+PyObject* batch_step(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"actions", nullptr};
+    PyObject* actions_arg = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:step", const_cast<char**>(keywords),
+                                     &actions_arg)) {
+        return nullptr;
+    }
+    auto stage = [&](BatchState& s) {
+        const auto n = static_cast<Py_ssize_t>(s.batch->size());
+        const auto p = static_cast<Py_ssize_t>(s.batch->players_per_team());
         InputBuffer actions;
-        const auto n = static_cast<Py_ssize_t>(batch.size());
-        const auto p = static_cast<Py_ssize_t>(batch.players_per_team());
-        if (!actions.take(actions_arg, 'f', 4, {n, 2, p, 4}, "actions")) return nullptr;
-        const auto* commands = static_cast<const float*>(actions.data());
-        without_gil([&] { batch.step(commands); });
-        return step_result(box.value);
-    });
+        if (!actions.take(actions_arg, 'f', 4, {n, 2, p, 4}, "actions")) return false;
+        std::memcpy(s.staged_actions.data(), actions.data(), s.staged_actions.size() * sizeof(float));
+        return true;
+    };
+    auto play = [](BatchState& s) { s.batch->step(s.staged_actions.data()); };
+    return run_unlocked(self, stage, play, step_result);
 }
 
-PyObject* batch_reset(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
-    return entry_point([&]() -> PyObject* {
-        static const char* keywords[] = {"seeds", "mask", nullptr};
-        PyObject* seeds_arg = Py_None;
-        PyObject* mask_arg = Py_None;
-        if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OO:reset", const_cast<char**>(keywords),
-                                         &seeds_arg, &mask_arg)) {
-            return nullptr;
-        }
-        Box<BatchState>& box = unbox<BatchState>(self);
-        ExclusiveAccess access(box.access);
-        if (!access) return nullptr;
-        MatchBatch& batch = *box.value.batch;
+// Not noexcept: the lock is released (see above).
+PyObject* batch_reset(PyObject* self, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"seeds", "mask", nullptr};
+    PyObject* seeds_arg = Py_None;
+    PyObject* mask_arg = Py_None;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|OO:reset", const_cast<char**>(keywords),
+                                     &seeds_arg, &mask_arg)) {
+        return nullptr;
+    }
+    const bool masked = mask_arg != Py_None;
+    const bool seeded = seeds_arg != Py_None;
+    auto stage = [&](BatchState& s) {
+        const std::size_t n = s.batch->size();
         std::vector<std::uint64_t> seeds;
-        if (seeds_arg != Py_None && !read_seeds(seeds_arg, batch.size(), "seeds", seeds)) return nullptr;
-        InputBuffer mask;
-        if (mask_arg != Py_None &&
-            !mask.take(mask_arg, '?', 1, {static_cast<Py_ssize_t>(batch.size())}, "mask")) {
-            return nullptr;
+        if (seeded && !read_seeds(seeds_arg, n, "seeds", seeds)) return false;
+        if (masked) {
+            InputBuffer mask;
+            if (!mask.take(mask_arg, '?', 1, {static_cast<Py_ssize_t>(n)}, "mask")) return false;
+            std::memcpy(s.staged_mask.data(), mask.data(), n);
         }
-        const auto* rows = mask_arg != Py_None ? static_cast<const std::uint8_t*>(mask.data()) : nullptr;
-        const std::uint64_t* new_seeds = seeds.empty() ? nullptr : seeds.data();
-        without_gil([&] { batch.reset(rows, new_seeds); });
-        return hand_out(box.value.observations, box.value.copy);
-    });
+        s.staged_seeds = std::move(seeds);
+        return true;
+    };
+    auto play = [&](BatchState& s) {
+        s.batch->reset(masked ? s.staged_mask.data() : nullptr, seeded ? s.staged_seeds.data() : nullptr);
+    };
+    auto observations = [](const BatchState& s) { return hand_out(s.observations, s.copy); };
+    return run_unlocked(self, stage, play, observations);
 }
 
 PyObject* batch_spectator(PyObject* self, PyObject* arg) noexcept {
@@ -348,23 +373,28 @@ PyObject* batch_spectator(PyObject* self, PyObject* arg) noexcept {
     });
 }
 
-PyObject* batch_spectator_arrays(PyObject* self, PyObject*) noexcept {
-    return entry_point([&]() -> PyObject* {
-        Box<BatchState>& box = unbox<BatchState>(self);
-        SharedAccess access(box.access);
-        if (!access) return nullptr;
-        const BatchState& s = box.value;
+// Not noexcept: numpy's copies (see above).
+PyObject* batch_spectator_arrays(PyObject* self, PyObject*) {
+    Box<BatchState>& box = unbox<BatchState>(self);
+    const BatchState& s = box.value;
+    // Held while the arrays are written and handed out: no step can start, and a
+    // concurrent spectator_arrays writes the same values.
+    SharedAccess access(box.access);
+    if (!access) return nullptr;
+    const int written = entry_point([&]() -> int {
         s.batch->spectate(s.spectator_players.as<float>(), s.spectator_ball.as<float>(),
                           s.spectator_score.as<std::uint32_t>(), s.spectator_tick.as<std::uint32_t>());
-        Ref frames = Ref::steal(PyDict_New());
-        if (!frames || !put(frames.get(), "players", s.spectator_players, s.copy) ||
-            !put(frames.get(), "ball", s.spectator_ball, s.copy) ||
-            !put(frames.get(), "score", s.spectator_score, s.copy) ||
-            !put(frames.get(), "tick", s.spectator_tick, s.copy)) {
-            return nullptr;
-        }
-        return frames.release();
+        return 0;
     });
+    if (written < 0) return nullptr;
+    Ref frames = Ref::steal(PyDict_New());
+    if (!frames || !put(frames.get(), "players", s.spectator_players, s.copy) ||
+        !put(frames.get(), "ball", s.spectator_ball, s.copy) ||
+        !put(frames.get(), "score", s.spectator_score, s.copy) ||
+        !put(frames.get(), "tick", s.spectator_tick, s.copy)) {
+        return nullptr;
+    }
+    return frames.release();
 }
 
 // ---- attributes ---------------------------------------------------------------------

@@ -1,11 +1,18 @@
-// module/batch/worker_pool.cpp: the worker threads: waking them for a job, sharing out its chunks, waiting for them.
+// module/batch/worker_pool.cpp: the worker threads: publishing a job, sharing out its chunks, closing it.
 #include "worker_pool.hpp"
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace quorvel::batch {
+namespace {
 
 // A worker that finished a job polls for the next one this long before it
 // sleeps: back-to-back steps then start without a wake-up through the kernel,
@@ -13,21 +20,33 @@ namespace quorvel::batch {
 // back almost at once.
 constexpr auto kSpinBeforeSleep = std::chrono::microseconds(50);
 
+// The entry word of a job: its generation's low 32 bits, whether it still
+// admits workers, and how many workers are inside it.
+constexpr std::uint64_t kOpen = 1ull << 31;
+constexpr std::uint64_t kInside = kOpen - 1;
+
+constexpr std::uint64_t entry_of(std::uint64_t generation) { return generation << 32 | kOpen; }
+
+}  // namespace
+
+// The caller publishes a job, works on it, then closes it: a worker that wakes
+// after the close stays out, so the caller waits only for workers already inside,
+// never for one the kernel has not scheduled yet (beside another library's
+// spinning threads that can take milliseconds).
 struct WorkerPool::Crew {
     std::mutex mutex;
-    std::condition_variable wake;   // workers: a new job or stop
-    std::condition_variable idle;   // caller: the last worker left the job
-    std::atomic<std::uint64_t> generation{0};  // bumped once per job
-    bool stopping = false;
+    std::condition_variable wake;               // sleeping workers: a new job or stop
+    std::atomic<std::uint64_t> published{0};    // generation of the latest job
+    bool stopping = false;                      // under mutex
 
-    // The job being run; written by the caller before the generation changes.
+    // The job, written by the caller before it opens the entry word.
     Task task = nullptr;
     void* context = nullptr;
     std::size_t count = 0;
     std::size_t chunk = 1;
-    std::atomic<std::size_t> next{0};    // first index not yet handed out
-    std::atomic<unsigned> working{0};    // workers not yet done with the job
-    std::exception_ptr error;            // first failure, under mutex
+    std::atomic<std::size_t> next{0};           // first index not yet handed out
+    std::atomic<std::uint64_t> entry{0};
+    std::exception_ptr error;                   // first failure, under mutex
 
     std::vector<std::thread> threads;
 
@@ -46,32 +65,75 @@ struct WorkerPool::Crew {
         }
     }
 
+    // Enters job `generation` if it still admits workers.
+    bool enter(std::uint64_t generation) noexcept {
+        std::uint64_t e = entry.load(std::memory_order_relaxed);
+        while ((e & ~kInside) == entry_of(generation)) {
+            if (entry.compare_exchange_weak(e, e + 1, std::memory_order_acquire)) return true;
+        }
+        return false;
+    }
+
+    void leave() noexcept {
+        const std::uint64_t e = entry.fetch_sub(1, std::memory_order_release) - 1;
+        if ((e & kInside) == 0 && !(e & kOpen)) entry.notify_all();  // the caller waits for this
+    }
+
+    std::uint64_t await_job(std::uint64_t seen) {
+        const auto spin_until = std::chrono::steady_clock::now() + kSpinBeforeSleep;
+        while (published.load(std::memory_order_acquire) == seen &&
+               std::chrono::steady_clock::now() < spin_until) {
+            std::this_thread::yield();
+        }
+        std::unique_lock lock(mutex);
+        wake.wait(lock, [&] { return stopping || published.load(std::memory_order_relaxed) != seen; });
+        return stopping ? seen : published.load(std::memory_order_acquire);
+    }
+
     void worker_loop() noexcept {
         std::uint64_t seen = 0;
         for (;;) {
-            const auto spin_until = std::chrono::steady_clock::now() + kSpinBeforeSleep;
-            while (generation.load(std::memory_order_acquire) == seen &&
-                   std::chrono::steady_clock::now() < spin_until) {
-                std::this_thread::yield();
-            }
-            {
-                std::unique_lock lock(mutex);
-                wake.wait(lock, [&] { return stopping || generation.load() != seen; });
-                if (stopping) return;
-                seen = generation.load();
-            }
+            const std::uint64_t job = await_job(seen);
+            if (job == seen) return;  // stopping
+            seen = job;
+            if (!enter(job & 0xffffffffu)) continue;  // closed before this worker woke
             work();
-            if (working.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                std::lock_guard lock(mutex);
-                idle.notify_one();
-            }
+            leave();
         }
+    }
+
+    void run(std::size_t n, std::size_t c, Task t, void* ctx) {
+        std::uint64_t generation;
+        {
+            std::lock_guard lock(mutex);
+            task = t;
+            context = ctx;
+            count = n;
+            chunk = c;
+            error = nullptr;
+            next.store(0, std::memory_order_relaxed);
+            generation = published.load(std::memory_order_relaxed) + 1;
+            entry.store(entry_of(generation & 0xffffffffu), std::memory_order_release);
+            published.store(generation, std::memory_order_release);
+        }
+        wake.notify_all();
+        work();
+        // Close, then wait for the workers inside to finish their chunks.
+        std::uint64_t e = entry.fetch_and(~kOpen, std::memory_order_acquire) & ~kOpen;
+        while (e & kInside) {
+            entry.wait(e, std::memory_order_acquire);
+            e = entry.load(std::memory_order_acquire);
+        }
+        std::lock_guard lock(mutex);
+        if (error) std::rethrow_exception(std::exchange(error, nullptr));
     }
 };
 
 WorkerPool::WorkerPool(unsigned threads) : threads_(threads < 1 ? 1 : threads), owner_pid_(getpid()) {
     start_crew();
 }
+
+WorkerPool::~WorkerPool() { stop_crew(); }
 
 void WorkerPool::start_crew() {
     crew_ = std::make_unique<Crew>();
@@ -85,8 +147,6 @@ void WorkerPool::start_crew() {
         throw;
     }
 }
-
-WorkerPool::~WorkerPool() { stop_crew(); }
 
 void WorkerPool::stop_crew() noexcept {
     if (!crew_) return;
@@ -114,29 +174,11 @@ void WorkerPool::run(std::size_t count, std::size_t chunk, Task task, void* cont
         owner_pid_ = getpid();
         start_crew();
     }
-    Crew& crew = *crew_;
-    if (crew.threads.empty() || count <= chunk) {
+    if (crew_->threads.empty() || count <= chunk) {
         task(context, 0, count);
         return;
     }
-    {
-        std::lock_guard lock(crew.mutex);
-        crew.task = task;
-        crew.context = context;
-        crew.count = count;
-        crew.chunk = chunk;
-        crew.next.store(0, std::memory_order_relaxed);
-        crew.working.store(static_cast<unsigned>(crew.threads.size()), std::memory_order_relaxed);
-        crew.error = nullptr;
-        crew.generation.fetch_add(1, std::memory_order_release);
-    }
-    crew.wake.notify_all();
-    crew.work();
-    {
-        std::unique_lock lock(crew.mutex);
-        crew.idle.wait(lock, [&] { return crew.working.load(std::memory_order_acquire) == 0; });
-    }
-    if (crew.error) std::rethrow_exception(crew.error);
+    crew_->run(count, chunk, task, context);
 }
 
 }  // namespace quorvel::batch

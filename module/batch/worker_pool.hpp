@@ -1,14 +1,8 @@
 // module/batch/worker_pool.hpp: a persistent pool of worker threads that runs one indexed job at a time.
 #pragma once
 
-#include <atomic>
-#include <condition_variable>
 #include <cstddef>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 namespace quorvel::batch {
 
