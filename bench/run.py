@@ -20,6 +20,7 @@ import sys
 from pathlib import Path
 
 import batch_bench
+import rl_bench
 
 ROOT = Path(__file__).resolve().parent.parent
 BUILD = ROOT / "build" / "bench"
@@ -130,6 +131,7 @@ def main(argv=None):
         run_cpp(samples)
         run_python(samples)
         batch_bench.run_round(samples)
+        rl_bench.run_round(samples)
         rounds.append(samples)
 
     every = collections.defaultdict(list)
@@ -143,10 +145,12 @@ def main(argv=None):
     print(report(ns, ratios, fastest))
     batch_memory = batch_bench.memory_per_match()
     print("\n".join(batch_bench.report_lines(ns, rounds, fastest, batch_memory)))
+    print("\n".join(rl_bench.report_lines(ns, rounds, fastest)))
     if args.json:
         with open(args.json, "w") as out:
             json.dump({**{name + "_ns": round(ns[name], 1) for name in JSON_KEYS},
-                       **batch_bench.json_fields(ns, batch_memory)}, out, indent=2)
+                       **batch_bench.json_fields(ns, batch_memory), **rl_bench.json_fields(ns)},
+                      out, indent=2)
             out.write("\n")
 
 

@@ -2,8 +2,11 @@
 
 The simulation lives in the native module ``_quorvel``; this package re-exports its
 classes and adds the batched engine ``BatchEngine`` (native module ``quorvel._batch``),
-a scripted opponent and the ``python -m quorvel`` match runner.
+a scripted opponent, the ``python -m quorvel`` match runner and the RL front-ends: with
+Gymnasium installed, importing quorvel registers quorvel/Soccer-v0 and
+quorvel/SoccerSelfPlay-v0; ``quorvel.pettingzoo_env`` holds the PettingZoo environment.
 """
+import importlib.util
 import pkgutil
 
 # A build tree keeps the package's native modules in <build>/module/quorvel/;
@@ -44,3 +47,16 @@ def _find_engine_fault():
 
 
 EngineFault = _find_engine_fault()
+
+
+def _gymnasium_installed():
+    try:
+        return importlib.util.find_spec("gymnasium") is not None
+    except (ImportError, ValueError):  # hidden or half-imported: treated as absent
+        return False
+
+
+if _gymnasium_installed():
+    from .registration import register_envs
+
+    register_envs()

@@ -13,6 +13,8 @@ from _quorvel import Action, Actions
 
 
 class ScriptedTeam:
+    """One scripted team for the object API, drawing its aim and timing from `seed`."""
+
     def __init__(self, config, seed):
         self.half_length = config.field_width / 2
         self.half_width = config.field_height / 2

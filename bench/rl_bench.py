@@ -1,0 +1,223 @@
+# bench/rl_bench.py: the RL front-ends' benchmarks: the Gymnasium env and vector env, self-play and PettingZoo.
+"""Times the RL front-ends of the installed package with perf_counter_ns loops.
+
+Cases (default configuration, 3 a side), each as ns per step of what it steps:
+  gym_step          SoccerEnv.step (idle opponent), the observation array returned
+  gym_step_made     the same env as gymnasium.make returns it (its checker wrappers)
+  gym_vector_step   SoccerVectorEnv, 256 envs, 2 threads, idle opponent, per env-step
+  vector_floor      BatchEngine.step of the same 256 matches and commands, per match-tick
+  selfplay_step     SelfPlayVectorEnv, 128 matches (256 entries), 2 threads, per entry-step
+  selfplay_floor    BatchEngine.step of the same 128 matches and commands, per entry-step
+  pettingzoo_step   SoccerParallelEnv.step with all six agents' actions, per step
+
+Team A (every entry, in self-play) replays py_bench's command pattern: everyone runs
+at full speed in a direction that turns once per 120 ticks, no kicks; an idle opponent
+stands. As in batch_bench, every case first plays WARMUP_TICKS untimed: the first laps
+after a kick-off cost half as much again as the rest (players bunched, more contacts).
+Repetitions of the cases are shuffled together.
+"""
+import argparse
+import json
+import math
+import random
+import statistics
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+# numpy, gymnasium and quorvel are imported where they are used, so that bench/run.py
+# can import this file for its round and report functions without loading them.
+
+PATTERN_TICKS = 120
+SEED = 7
+ENVS = 256
+THREADS = 2
+WARMUP_TICKS = 300
+
+# (case, reference, most allowed or None): the front-ends' ratios. The floors play the
+# very matches and commands of their front-end on a bare BatchEngine, so the ratio to
+# them is the front-end's own cost; batch_step_2t's matches differ (team B runs).
+RATIOS = (("gym_step", "engine_step", 2.5),
+          ("gym_vector_step", "batch_step_2t", 1.25),
+          ("gym_vector_step", "vector_floor", 1.25),
+          ("selfplay_step", "selfplay_floor", None))
+# (case, least steps per second): one entry-step of self-play, one env step otherwise.
+RATES = (("gym_step", 200_000), ("selfplay_step", 1_500_000), ("pettingzoo_step", 50_000))
+CASES = ("gym_step", "gym_step_made", "gym_vector_step", "vector_floor", "selfplay_step",
+         "selfplay_floor", "pettingzoo_step")
+
+
+def pattern(leading):
+    """One float32 array of shape leading + (3, 4) per tick of the pattern."""
+    import numpy as np
+
+    arrays = []
+    for t in range(PATTERN_TICKS):
+        angle = 2.0 * math.pi * t / PATTERN_TICKS
+        a = np.zeros(tuple(leading) + (3, 4), np.float32)
+        a[..., 0], a[..., 1] = math.cos(angle), math.sin(angle)
+        arrays.append(a)
+    return arrays
+
+
+def gym_loop(env, schedule):
+    step, reset = env.step, env.reset
+    start = time.perf_counter_ns()
+    for action in schedule:
+        obs, reward, terminated, truncated, info = step(action)
+        if terminated or truncated:
+            reset()
+    return time.perf_counter_ns() - start
+
+
+def vector_loop(env, schedule):
+    step = env.step
+    start = time.perf_counter_ns()
+    for actions in schedule:
+        step(actions)
+    return time.perf_counter_ns() - start
+
+
+def pettingzoo_loop(env, schedule):
+    step = env.step
+    start = time.perf_counter_ns()
+    for actions in schedule:
+        step(actions)
+        if not env.agents:
+            env.reset()
+    return time.perf_counter_ns() - start
+
+
+class Case:
+    def __init__(self, name, env, loop, schedule, per_step):
+        self.name, self.env, self.loop, self.schedule = name, env, loop, schedule
+        self.per_step = per_step  # what one call steps: envs, entries or 1
+        self.samples = []
+
+    def repeat(self):
+        elapsed = self.loop(self.env, self.schedule)
+        self.samples.append(elapsed / (len(self.schedule) * self.per_step))
+
+
+def build_cases(laps):
+    import gymnasium
+    import numpy as np
+
+    import quorvel
+    from quorvel.gym_env import SoccerEnv
+    from quorvel.gym_vector import SoccerVectorEnv
+    from quorvel.pettingzoo_env import SoccerParallelEnv
+    from quorvel.selfplay import SelfPlayVectorEnv
+
+    single = [a[0] for a in pattern((1,))]
+    env = SoccerEnv(opponent="idle")
+    made = gymnasium.make("quorvel/Soccer-v0", opponent="idle")
+    vector = SoccerVectorEnv(num_envs=ENVS, opponent="idle", threads=THREADS)
+    selfplay = SelfPlayVectorEnv(num_envs=ENVS, threads=THREADS)
+    floor = quorvel.BatchEngine(quorvel.EngineConfig(), ENVS, SEED, threads=THREADS)
+    selfplay_floor = quorvel.BatchEngine(quorvel.EngineConfig(), ENVS // 2, SEED, threads=THREADS)
+    parallel = SoccerParallelEnv()
+    for e in (env, made, vector, selfplay, parallel):
+        e.reset(seed=SEED)
+    floor.reset()
+    selfplay_floor.reset()
+    team_a = pattern((ENVS,))
+    commands = []
+    for a in team_a:
+        c = np.zeros((ENVS, 2, 3, 4), np.float32)
+        c[:, 0] = a
+        commands.append(c)
+    dicts = [{name: a[int(name[2:])] for name in parallel.possible_agents} for a in single]
+    # Whole laps: a part of one would drive every player into a corner, where the pile
+    # of contacts, not the front-end, would set the pace.
+    return [
+        Case("gym_step", env, gym_loop, single * 25 * laps, 1),
+        Case("gym_step_made", made, gym_loop, single * 25 * laps, 1),
+        Case("gym_vector_step", vector, vector_loop, team_a * laps, ENVS),
+        Case("vector_floor", floor, vector_loop, commands * laps, ENVS),
+        Case("selfplay_step", selfplay, vector_loop,
+             [a.reshape(ENVS, 3, 4) for a in pattern((ENVS,))] * laps, ENVS),
+        Case("selfplay_floor", selfplay_floor, vector_loop, pattern((ENVS // 2, 2)) * laps, ENVS),
+        Case("pettingzoo_step", parallel, pettingzoo_loop, dicts * 5 * laps, 1),
+    ]
+
+
+def run(samples, repetitions=3, laps=1, shuffle=True):
+    """Adds each repetition's ns per step of each case to samples."""
+    cases = build_cases(laps)
+    for case in cases:  # past the kick-off's bunching; caches, pages, the pool's threads
+        lap = case.schedule[:PATTERN_TICKS]
+        case.loop(case.env, (lap * (WARMUP_TICKS // len(lap) + 1))[:WARMUP_TICKS])
+    for _ in range(repetitions):
+        if shuffle:
+            random.shuffle(cases)
+        for case in cases:
+            case.repeat()
+    for case in cases:
+        samples[case.name].extend(case.samples)
+
+
+def run_round(samples):
+    """One round for bench/run.py: three shuffled repetitions of each case, in a child
+    process that uses the installed package."""
+    out = subprocess.run([sys.executable, str(Path(__file__)), "--repetitions=3", "--shuffle",
+                          "--json", "-"], check=True, capture_output=True, text=True).stdout
+    for name, values in json.loads(out).items():
+        samples[name].extend(values)
+
+
+def json_fields(ns):
+    """The front-ends' entries of bench/run.py's JSON output."""
+    return {name + "_ns": round(ns[name], 1) for name in CASES}
+
+
+def report_lines(ns, rounds, fastest):
+    """The front-ends' lines of bench/run.py's report: cases, then targets. A ratio
+    whose reference did not run (bench/rl_bench.py alone) is left out."""
+    lines = ["", f"{'RL case':<18}{'ns/step':>12}{'steps/s':>14}"]
+    for name in CASES:
+        lines.append(f"{name:<18}{ns[name]:12,.0f}{1e9 / ns[name]:14,.0f}")
+    lines.append(f"{'ratio':<34}{'median':>10}{'fastest':>11}")
+    for num, den, limit in RATIOS:
+        if den not in ns:
+            continue
+        ratio = statistics.median(statistics.median(r[num]) / statistics.median(r[den])
+                                  for r in rounds)
+        verdict = "" if limit is None else \
+            f"   target <= {limit}: {'met' if ratio <= limit else 'MISSED'}"
+        lines.append(f"{num + ' / ' + den:<34}{ratio:10.3f}{fastest[num] / fastest[den]:11.3f}"
+                     + verdict)
+    for name, least in RATES:
+        rate = 1e9 / ns[name]
+        lines.append(f"{name + ' steps/s':<34}{rate:10,.0f}{1e9 / fastest[name]:11,.0f}"
+                     f"   target >= {least:,}: {'met' if rate >= least else 'MISSED'}")
+    return lines
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--repetitions", type=int, default=9)
+    parser.add_argument("--laps", type=int, default=1, help="lengthens every repetition")
+    parser.add_argument("--shuffle", action="store_true",
+                        help="run the cases in a new random order in each repetition")
+    parser.add_argument("--json", metavar="PATH",
+                        help="write {case: [ns per step of each repetition]}; - for stdout")
+    args = parser.parse_args(argv)
+
+    samples = {name: [] for name in CASES}
+    run(samples, args.repetitions, args.laps, args.shuffle)
+    if args.json == "-":
+        json.dump(samples, sys.stdout)
+        print()
+    elif args.json:
+        with open(args.json, "w") as out:
+            json.dump(samples, out, indent=2)
+    else:
+        ns = {name: statistics.median(values) for name, values in samples.items()}
+        fastest = {name: min(values) for name, values in samples.items()}
+        print("\n".join(report_lines(ns, [samples], fastest)[1:]))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,46 @@
+# python/quorvel/_batch.pyi: type stubs of the native batched engine quorvel._batch.
+from typing import Literal, Optional, Self, Sequence, TypedDict, final
+
+import numpy as np
+import numpy.typing as npt
+
+from _quorvel import EngineConfig, SpectatorFrame
+
+_Autoreset = Literal["next_step", "same_step", "disabled"]
+
+class _StepInfo(TypedDict, total=False):
+    score: npt.NDArray[np.uint32]            # (N, 2): team A's goals, team B's
+    tick: npt.NDArray[np.uint32]             # (N,)
+    ticks_remaining: npt.NDArray[np.uint32]  # (N,)
+    final_obs: npt.NDArray[np.float32]       # (N, 2, OBS), "same_step" only
+    final_info: dict[str, npt.NDArray[np.uint32]]
+    _final_obs: npt.NDArray[np.bool_]
+    _final_info: npt.NDArray[np.bool_]
+
+class _SpectatorArrays(TypedDict):
+    players: npt.NDArray[np.float32]  # (N, 2P, 4), team A's players then team B's
+    ball: npt.NDArray[np.float32]     # (N, 4)
+    score: npt.NDArray[np.uint32]     # (N, 2)
+    tick: npt.NDArray[np.uint32]      # (N,)
+
+@final
+class BatchEngine:
+    """N matches of one configuration, stepped together on a pool of worker threads."""
+    num_matches: int
+    players_per_team: int
+    obs_size: int
+    threads: int
+    autoreset: _Autoreset
+    copy: bool
+    config: EngineConfig
+    def __new__(cls, config: EngineConfig, num_matches: int, seed: int = 0, *,
+                 seeds: Optional[Sequence[int] | npt.NDArray[np.uint64]] = None,
+                 threads: int = 0, autoreset: _Autoreset = "next_step",
+                 copy: bool = True) -> Self: ...
+    def reset(self, seeds: Optional[Sequence[int] | npt.NDArray[np.uint64]] = None,
+              mask: Optional[npt.NDArray[np.bool_]] = None) -> npt.NDArray[np.float32]: ...
+    def step(self, actions: npt.NDArray[np.float32]) -> tuple[
+        npt.NDArray[np.float32], npt.NDArray[np.float32], npt.NDArray[np.bool_],
+        npt.NDArray[np.bool_], _StepInfo]: ...
+    def spectator(self, i: int) -> SpectatorFrame: ...
+    def spectator_arrays(self) -> _SpectatorArrays: ...
