@@ -1,32 +1,14 @@
-// bench/tick_bench.cpp: the timed cases: the bare Box2D floor, the engine's tick, its spectator frame.
+// bench/tick_bench.cpp: the timed cases of the engine: its tick and its spectator frame.
 #include <benchmark/benchmark.h>
 
-#include "bare_world.hpp"
+#include "bench_config.hpp"
 #include "command_pattern.hpp"
 #include "sim.hpp"
 
 namespace quorvel::bench {
 namespace {
 
-EngineConfig config_for(const benchmark::State& state) {
-    EngineConfig config;
-    config.players_per_team = std::uint64_t(state.range(0));
-    return config;
-}
-
 // One iteration is one tick. The pattern index wraps without a division.
-void bare_box2d(benchmark::State& state) {
-    const EngineConfig config = config_for(state);
-    const auto velocities = pattern_velocities(command_pattern(config.players_per_team), config);
-    BareWorld world(config, kSeed);
-    std::size_t t = 0;
-    for (auto _ : state) {
-        world.tick(velocities[t]);
-        if (++t == kPatternTicks) t = 0;
-    }
-    state.SetItemsProcessed(state.iterations());
-}
-
 void engine_step(benchmark::State& state) {
     const EngineConfig config = config_for(state);
     const auto pattern = command_pattern(config.players_per_team);
@@ -55,7 +37,6 @@ void engine_spectator(benchmark::State& state) {
 }
 
 // The default team size and eleven a side.
-BENCHMARK(bare_box2d)->ArgName("players")->Arg(3)->Arg(11);
 BENCHMARK(engine_step)->ArgName("players")->Arg(3)->Arg(11);
 BENCHMARK(engine_spectator)->ArgName("players")->Arg(3)->Arg(11);
 
