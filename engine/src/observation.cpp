@@ -39,10 +39,17 @@ std::vector<PlayerObs> unmirrored_team(const std::vector<b2Body*>& team, Extents
     return out;
 }
 
-std::vector<PlayerObs> mirrored_team(const std::vector<PlayerObs>& team) {
-    std::vector<PlayerObs> out(team.size());
-    for (std::size_t i = 0; i < team.size(); ++i) out[i] = mirrored(team[i]);
-    return out;
+// Each body of `team` normalised once, into one team's list as it is and into
+// the other team's mirrored. Lists are reserved exactly, never zero-filled.
+void seen_by_both(const std::vector<b2Body*>& team, Extents e, std::vector<PlayerObs>& as_is,
+                  std::vector<PlayerObs>& as_mirrored) {
+    as_is.reserve(team.size());
+    as_mirrored.reserve(team.size());
+    for (const b2Body* body : team) {
+        const PlayerObs seen = unmirrored<PlayerObs>(*body, e);
+        as_is.push_back(seen);
+        as_mirrored.push_back(mirrored(seen));
+    }
 }
 
 // The four floats of a record, in the flat layout's order.
@@ -95,17 +102,18 @@ void spectate_into(const MatchView& view, float* players, float* ball) {
 std::array<Observation, 2> observe_both(const MatchView& view) {
     const Extents e(view.config);
     const std::uint32_t remaining = ticks_remaining(view);
-    Observation a{unmirrored_team(view.world.teams[TEAM_A], e),
-                  unmirrored_team(view.world.teams[TEAM_B], e),
-                  unmirrored<BallObs>(*view.world.ball, e),
-                  {view.score[TEAM_A], view.score[TEAM_B]},
-                  remaining};
-    Observation b{mirrored_team(a.opponent_team),
-                  mirrored_team(a.self_team),
-                  mirrored(a.ball),
-                  {view.score[TEAM_B], view.score[TEAM_A]},
-                  remaining};
-    return {std::move(a), std::move(b)};
+    std::array<Observation, 2> out;
+    Observation& a = out[TEAM_A];
+    Observation& b = out[TEAM_B];
+    seen_by_both(view.world.teams[TEAM_A], e, a.self_team, b.opponent_team);
+    seen_by_both(view.world.teams[TEAM_B], e, a.opponent_team, b.self_team);
+    a.ball = unmirrored<BallObs>(*view.world.ball, e);
+    b.ball = mirrored(a.ball);
+    a.score = {view.score[TEAM_A], view.score[TEAM_B]};
+    b.score = {view.score[TEAM_B], view.score[TEAM_A]};
+    a.ticks_remaining = remaining;
+    b.ticks_remaining = remaining;
+    return out;
 }
 
 Observation observe(const MatchView& view, Team team) {
