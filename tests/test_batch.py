@@ -1,4 +1,5 @@
 # tests/test_batch.py: BatchEngine against Engine bit for bit, thread counts, restarts, bad input, views.
+import os
 import subprocess
 import sys
 import threading
@@ -337,6 +338,11 @@ def test_a_call_from_another_thread_during_a_step_is_refused():
     assert batch.spectator(0).tick >= 100
 
 
+# Under the preloaded sanitizer runtime the ending thread's unwinding runs into the
+# runtime's own stack unpoisoning, which reports its sigaltstack query as an overflow
+# inside the runtime; the uninstrumented pass checks the exit itself.
+@pytest.mark.skipif(os.environ.get("QUORVEL_SANITIZED") == "1",
+                    reason="the sanitizer runtime misreports its own stack handling in an unwinding thread")
 def test_interpreter_exit_while_a_daemon_thread_steps():
     # The interpreter ends a daemon thread that waits for the lock at exit by
     # unwinding it: through a step or a numpy copy, that must not abort.
