@@ -1,6 +1,7 @@
 // bench/worst_tick_search.cpp: searches configurations and commands for the slowest tick the engine accepts.
 //
 //     build/bench/quorvel_worst_tick [configs] [ticks] [seed] [top]
+//     build/bench/quorvel_worst_tick teams [ticks]
 //
 // Builds `configs` configurations (corner values of every field mixed with
 // log-uniform random ones, and a few hand-picked piles), plays each for up to
@@ -9,6 +10,7 @@
 // slowest are played again three times and their best worst tick reported, so
 // that a spell of load on a shared machine does not make a fast one look slow.
 // A world holding a non-finite number after a tick is reported as well.
+// "teams" prints the worst tick by team size instead, on piles and open fields.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -217,8 +219,49 @@ std::string describe(const EngineConfig& c) {
 }  // namespace
 }  // namespace quorvel
 
+// The worst tick by team size, on a field that cannot hold the teams apart and
+// on fields that can, every player chasing the ball and kicking it.
+int team_table(std::size_t ticks) {
+    using namespace quorvel;
+    struct Field {
+        const char* name;
+        float width, height, kick_speed, dt;
+    };
+    const Field fields[] = {{"pile 0x1, kicks 1e9/s", 0.0f, 1.0f, 1e9f, 1.0f / 30.0f},
+                            {"pile 0x1, kicks 1e9/s, dt 1e6", 0.0f, 1.0f, 1e9f, 1e6f},
+                            {"40x20, kicks 1e9/s", 40.0f, 20.0f, 1e9f, 1.0f / 30.0f},
+                            {"400x200, kicks 1e9/s", 400.0f, 200.0f, 1e9f, 1.0f / 30.0f},
+                            {"1e6x1e6, kicks 1e9/s", 1e6f, 1e6f, 1e9f, 1.0f / 30.0f}};
+    for (const Field& f : fields) {
+        for (const std::uint64_t n : {4u, 8u, 12u, 16u, 24u, 32u, 48u, 64u, 128u, 256u, 512u, 1024u}) {
+            EngineConfig c;
+            c.players_per_team = n;
+            c.field_width = f.width;
+            c.field_height = f.height;
+            c.kick_max_speed = f.kick_speed;
+            c.dt = f.dt;
+            double best = 1e300;
+            Outcome o;
+            for (int k = 0; k < 3; ++k) {
+                o = play(c, Policy::chase, 5, ticks);
+                best = std::min(best, o.worst_ms);
+            }
+            if (o.refused) {
+                std::printf("%-32s n=%4llu refused: %s\n", f.name, (unsigned long long)n, o.refusal.c_str());
+                continue;
+            }
+            std::printf("%-32s n=%4llu worst tick %9.3f ms over %zu ticks\n", f.name, (unsigned long long)n, best,
+                        o.ticks);
+            std::fflush(stdout);
+            if (best > 200.0) break;
+        }
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     using namespace quorvel;
+    if (argc > 1 && std::string(argv[1]) == "teams") return team_table(argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 60);
     const std::size_t configs = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 2000;
     const std::size_t ticks = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 40;
     const std::uint64_t seed = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1;
