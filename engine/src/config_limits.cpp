@@ -51,11 +51,20 @@ void require_invertible_mass(const char* field, float radius, float dt) {
 
 std::uint64_t max_players_per_team(const EngineConfig& c) {
     // Doubles: lengths are checked after the team, so they may still be huge or NaN.
+    auto size = [](float v) { return std::isfinite(v) ? std::fabs(double(v)) : 0.0; };
     const double width = std::isfinite(c.field_width) && c.field_width > 0.0f ? c.field_width : 0.0;
     const double height = std::isfinite(c.field_height) && c.field_height > 0.0f ? c.field_height : 0.0;
-    const double radius = std::isfinite(c.player_radius) ? std::fabs(double(c.player_radius)) : 0.0;
-    const double square = 2.0 * (radius + double(b2_aabbExtension));
-    const double held = std::floor(width * height / (4.0 * square * square));  // per team, at half density
+    const double margin = double(b2_aabbExtension);
+    const double radius = size(c.player_radius);
+    // Players smaller than Box2D's box margin, or faster than its per-step
+    // limit in one tick, can crowd inside each other's boxes however large
+    // the field: only the piled limit holds for them.
+    const double reach = c.dt > 0.0f ? size(c.player_max_speed) * double(c.dt) : 0.0;
+    if (radius < margin || !(reach <= double(b2_maxTranslation))) return kMaxPiledPlayersPerTeam;
+    const double player = 2.0 * (radius + margin);
+    const double ball = 2.0 * (size(c.ball_radius) + margin);
+    const double room = width * height * 0.5 - ball * ball;  // half the field, less the ball
+    const double held = std::floor(room / (2.0 * player * player));  // per team
     if (!(held > double(kMaxPiledPlayersPerTeam))) return kMaxPiledPlayersPerTeam;
     return held >= double(kMaxPlayersPerTeam) ? kMaxPlayersPerTeam : std::uint64_t(held);
 }
