@@ -1,6 +1,7 @@
 // engine/src/config_limits.cpp: the checks behind refused configurations, one reason each.
 #include "config_limits.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -60,10 +61,15 @@ std::uint64_t max_players_per_team(const EngineConfig& c) {
     // limit in one tick, can crowd inside each other's boxes however large
     // the field: only the piled limit holds for them.
     const double reach = c.dt > 0.0f ? size(c.player_max_speed) * double(c.dt) : 0.0;
-    if (radius < margin || !(reach <= double(b2_maxTranslation))) return kMaxPiledPlayersPerTeam;
     const double player = 2.0 * (radius + margin);
+    // A jitter wider than a player clamps many of them onto the same spot at a
+    // side wall, and a strip too thin for a team's column piles it at kick-off.
+    const bool apart = radius >= margin && reach <= double(b2_maxTranslation) &&
+                       double(c.formation_jitter) <= player;
+    if (!apart) return kMaxPiledPlayersPerTeam;
     const double ball = 2.0 * (size(c.ball_radius) + margin);
-    const double room = width * height * 0.5 - ball * ball;  // half the field, less the ball
+    const double side = std::min(width, height);
+    const double room = side * side * 0.5 - ball * ball;  // half the largest square inside, less the ball
     const double held = std::floor(room / (2.0 * player * player));  // per team
     if (!(held > double(kMaxPiledPlayersPerTeam))) return kMaxPiledPlayersPerTeam;
     return held >= double(kMaxPlayersPerTeam) ? kMaxPlayersPerTeam : std::uint64_t(held);
@@ -73,7 +79,7 @@ void refuse_unplayable(const EngineConfig& c) {
     const std::uint64_t most = max_players_per_team(c);
     if (c.players_per_team > most) {
         refuse("players_per_team", "must be at most " + std::to_string(most) + " on this field (at most " +
-                                       std::to_string(kMaxPlayersPerTeam) + " where both teams fill at most half "
+                                       std::to_string(kMaxPlayersPerTeam) + " where both teams stay apart on at most half "
                                        "of it, " + std::to_string(kMaxPiledPlayersPerTeam) + " where they cannot)");
     }
     require_magnitude("field_width", c.field_width, kMaxLength, "1e6");

@@ -23,12 +23,13 @@ inline constexpr std::uint64_t kMaxPlayersPerTeam = 512;
 /// Most players a team may have on this configuration's field: up to
 /// kMaxPlayersPerTeam while both teams, each player given a square of side
 /// 2 x (|player_radius| + Box2D's 0.1 box margin), and the ball its own square,
-/// fill at most half the field (a crowd then spreads out instead of piling: 128
-/// a side on the default field measured 10 ms, 256 a side, which fill it, 723
-/// ms). That needs players that push each other apart before their boxes
-/// overlap (|player_radius| at least the margin) and cover at most Box2D's
-/// per-step limit of 2 units in a tick; otherwise, and never fewer,
-/// kMaxPiledPlayersPerTeam.
+/// fill at most half the largest square inside the field (a crowd then spreads
+/// out instead of piling: 128 a side on 40 x 40 measured 10 ms, 256 a side,
+/// which fill it, 723 ms). That needs players that push each other apart
+/// before their boxes overlap (|player_radius| at least the margin), cover at
+/// most Box2D's per-step limit of 2 units in a tick, and a formation_jitter no
+/// wider than their square (a wider one clamps many onto one spot at a wall);
+/// otherwise, and never fewer, kMaxPiledPlayersPerTeam.
 std::uint64_t max_players_per_team(const EngineConfig& config);
 
 /// Largest magnitude of a length that shapes or places bodies (field_width,

@@ -17,7 +17,8 @@ using Change = std::function<void(EngineConfig&)>;
 
 TEST(ConfigLimits, RefusedAtConstructionNamingTheField) {
     const std::pair<const char*, Change> cases[] = {
-        {"players_per_team must be at most 138 on this field", [](EngineConfig& c) { c.players_per_team = 139; }},
+        {"players_per_team must be at most 69 on this field", [](EngineConfig& c) { c.players_per_team = 70; }},
+        {"players_per_team must be at most 32", [](EngineConfig& c) { c.players_per_team = 33; c.formation_jitter = 2.0f; }},
         {"players_per_team must be at most 32", [](EngineConfig& c) { c.players_per_team = 33; c.field_width = 0.0f; }},
         {"players_per_team must be at most 512", [](EngineConfig& c) { c.players_per_team = 513; c.field_width = 1e6f; c.field_height = 1e6f; }},
         {"players_per_team", [](EngineConfig& c) { c.players_per_team = 1ull << 40; }},
@@ -54,7 +55,7 @@ TEST(ConfigLimits, OddConfigurationsPlayWithFiniteBodies) {
     const std::pair<Change, int> cases[] = {  // (change, ticks per round)
         {[](EngineConfig& c) { c.players_per_team = kMaxPiledPlayersPerTeam; c.field_width = 0.0f; c.field_height = 1.0f; }, 10},
         {[](EngineConfig& c) { c.players_per_team = 33; c.field_width = 400.0f; c.field_height = 200.0f; }, 60},
-        {[](EngineConfig& c) { c.players_per_team = 64; }, 60},  // the default field holds 138 a side
+        {[](EngineConfig& c) { c.players_per_team = 64; }, 60},  // the default field holds 69 a side
         {[](EngineConfig& c) { c.player_radius = 1e-30f; c.ball_radius = -1e-24f; }, 60},  // mass 0: Box2D takes 1
         {[](EngineConfig& c) { c.ball_radius = 4e-20f; c.dt = kMinPositiveDt; }, 60},
         {[](EngineConfig& c) { c.field_width = 0.0f; c.player_radius = 0.0f; c.ball_radius = 0.0f; c.kick_range = 0.0f; }, 150},
