@@ -7,12 +7,30 @@
 
 namespace quorvel {
 
-/// Most players a team may have. Every player of both teams can stand on one
-/// spot (field_width 0, field_height 2 × player_radius), and then Box2D's
-/// contact and time-of-impact work grows with about the cube of the team: one
-/// step takes ~2 ms at 16 a side, ~12 ms at 32, ~80 ms at 64 and minutes at
-/// 1024, and a tick may take kMaxSubsteps of them.
-inline constexpr std::uint64_t kMaxPlayersPerTeam = 32;
+/// Most players a team may have on a field that cannot hold both teams apart.
+/// There every player can be forced onto one spot (field_width 0, field_height
+/// 2 x player_radius), and Box2D's contact and time-of-impact work grows with
+/// about the cube of the team: with every player chasing and kicking the ball
+/// at 1e9 units/s (8 substeps a tick) the worst tick measured 18 ms at 16 a
+/// side, 39 ms at 32, 115 ms at 48 and 369 ms at 64.
+inline constexpr std::uint64_t kMaxPiledPlayersPerTeam = 32;
+
+/// Most players a team may have on any field. On fields that hold them apart a
+/// crowd around the ball costs about linearly: 512 a side on 400 x 200 measured
+/// a worst tick of 11 ms, 1024 a side 68 ms.
+inline constexpr std::uint64_t kMaxPlayersPerTeam = 512;
+
+/// Most players a team may have on this configuration's field: up to
+/// kMaxPlayersPerTeam while both teams, each player given a square of side
+/// 2 x (|player_radius| + Box2D's 0.1 box margin), and the ball its own square,
+/// fill at most half the largest square inside the field (a crowd then spreads
+/// out instead of piling: 128 a side on 40 x 40 measured 10 ms, 256 a side,
+/// which fill it, 723 ms). That needs players that push each other apart
+/// before their boxes overlap (|player_radius| at least the margin), cover at
+/// most Box2D's per-step limit of 2 units in a tick, and a formation_jitter no
+/// wider than their square (a wider one clamps many onto one spot at a wall);
+/// otherwise, and never fewer, kMaxPiledPlayersPerTeam.
+std::uint64_t max_players_per_team(const EngineConfig& config);
 
 /// Largest magnitude of a length that shapes or places bodies (field_width,
 /// field_height, player_radius, ball_radius, kick_range). Box2D works in

@@ -3,6 +3,8 @@
 
 #include <optional>
 
+#include "move_buffer.hpp"
+
 namespace quorvel {
 namespace {
 
@@ -65,6 +67,7 @@ void place_kickoff(World& world, Rng& rng, const EngineConfig& c) {
     }
 
     place_at_rest(*world.ball, {w * 0.5f, h * 0.5f});
+    drop_repeated_moves(world.physics);
 }
 
 }  // namespace quorvel
