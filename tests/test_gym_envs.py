@@ -157,8 +157,8 @@ MAKERS = {
 
 @pytest.mark.parametrize("kind", MAKERS)
 def test_errors_are_value_errors_naming_the_cause(kind):
-    with pytest.raises(ValueError, match="players_per_team must be at most 32"):
-        MAKERS[kind](players_per_team=40)
+    with pytest.raises(ValueError, match="players_per_team must be at most"):
+        MAKERS[kind](players_per_team=100)
     env = MAKERS[kind]()
     env.reset(seed=0)
     if kind == "pettingzoo":
