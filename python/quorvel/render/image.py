@@ -27,7 +27,7 @@ TEXT = (255, 255, 255)
 TEXT_EDGE = (16, 16, 16)
 
 MIN_WIDTH, MAX_SIDE = 16, 8192
-STRIPES = 10  # mown bands along the field
+STRIPES = 11  # mown bands across the field, an odd count so that both ends match
 
 
 def image_size(config, width):
@@ -107,8 +107,10 @@ class Renderer:
     @staticmethod
     def _disc(draw, centre, radius, fill, outline, edge):
         x, y = centre
-        # Pillow's box is inclusive of its far corner, hence the half-pixel shift.
-        box = (x - radius, y - radius, x + radius - 1, y + radius - 1)
+        # Whole-pixel box edges rounded half up on both sides: a body and its mirror image
+        # about the halfway line then cover mirrored pixels.
+        box = (math.floor(x - radius + 0.5), math.floor(y - radius + 0.5),
+               math.floor(x + radius + 0.5) - 1, math.floor(y + radius + 0.5) - 1)
         if edge:
             draw.ellipse(box, fill=fill, outline=outline, width=edge)
         else:
@@ -136,7 +138,11 @@ class Renderer:
         spot = max(1.0, 1.5 * line)
         draw.ellipse((w / 2 - spot, h / 2 - spot, w / 2 + spot - 1, h / 2 + spot - 1), fill=LINE)
         self._draw_goals(draw, config, line)
-        return image
+        # The field is symmetric about the halfway line; mirroring the left half makes the
+        # picture so to the pixel, whatever the rounding of the shapes drawn on the right.
+        pixels = np.asarray(image).copy()
+        pixels[:, w - w // 2:] = pixels[:, :w // 2][:, ::-1]
+        return Image.fromarray(pixels)
 
     def _draw_goals(self, draw, config, line):
         """Each goal mouth, goal_width wide and centred on its goal line, as a net-coloured
