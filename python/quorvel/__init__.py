@@ -1,8 +1,12 @@
 """quorvel: a fast, deterministic two-team soccer simulator for reinforcement learning.
 
 The simulation lives in the native module ``_quorvel``; this package re-exports its
-classes and adds a scripted opponent and the ``python -m quorvel`` match runner.
+classes and adds a scripted opponent, the ``python -m quorvel`` match runner and the RL
+front-ends: with Gymnasium installed, importing quorvel registers quorvel/Soccer-v0 and
+quorvel/SoccerSelfPlay-v0; ``quorvel.pettingzoo_env`` holds the PettingZoo environment.
 """
+import importlib.util
+
 from _quorvel import (  # noqa: F401
     Action,
     Actions,
@@ -36,3 +40,9 @@ def _find_engine_fault():
 
 
 EngineFault = _find_engine_fault()
+
+
+if importlib.util.find_spec("gymnasium") is not None:
+    from .registration import register_envs
+
+    register_envs()

@@ -1,0 +1,58 @@
+"""python/quorvel/gym_vector.py: quorvel/Soccer-v0 as a Gymnasium VectorEnv: many agent-versus-opponent matches on one BatchEngine."""
+import numpy as np
+
+from .batch_vector import BatchVectorEnv
+from .layout import action_space, checked_actions, observation_space
+from .opponents import make_opponent
+
+
+class SoccerVectorEnv(BatchVectorEnv):
+    """`num_envs` matches; in each the agent commands team A and `opponent` team B.
+
+    Made by ``gymnasium.make_vec("quorvel/Soccer-v0", num_envs=n,
+    vectorization_mode="vector_entry_point", ...)``. Keywords as ``SoccerEnv``
+    (`opponent`, `render_mode`, any ``EngineConfig`` field), plus `autoreset_mode`
+    ("next_step", the default, "same_step" or "disabled", or an AutoresetMode), `threads`
+    (0: all cores) and `copy`. A callable opponent gets team B's observations of every
+    match at once, (n, 8P + 4), and returns (n, P, 4).
+
+    Entry i is match i, which plays exactly as match i of ``BatchEngine(config, n, s)``
+    after ``reset(seed=s)``. Rewards are float32, observations float32 (n, 8P + 4). With
+    "same_step", an entry that ends is restarted at once and ``info["final_obs"]`` is a
+    float32 (n, 8P + 4) array whose rows are valid where ``info["_final_obs"]`` is set.
+    """
+
+    def __init__(self, num_envs=1, opponent="scripted", render_mode=None,
+                 autoreset_mode="next_step", threads=0, copy=True, **config):
+        self.num_envs = int(num_envs)
+        self._start(self.num_envs, render_mode, autoreset_mode, threads, copy, config)
+        p = self.players
+        self.single_observation_space = observation_space(self.config)
+        self.observation_space = observation_space(self.config, (self.num_envs,))
+        self.single_action_space = action_space(p)
+        self.action_space = action_space(p, (self.num_envs,))
+        self._shape = (self.num_envs, p, 4)
+        self._actions = np.zeros((self.num_envs, 2, p, 4), np.float32)
+        self._mine = self._actions[:, 0]
+        self._theirs = self._actions[:, 1]
+        self._opponent = make_opponent(opponent, self.config, batched=True)
+        self._idle = opponent == "idle"
+
+    def step(self, actions):
+        """Plays one tick of every match with team A's `actions` (n, P, 4)."""
+        if type(actions) is not np.ndarray or actions.shape != self._shape:
+            actions = checked_actions(actions, self._shape)
+        self._mine[...] = actions
+        if not self._idle:
+            self._opponent(self._raw_obs[:, 1], self._theirs, self.np_random)
+        return self._play(self._actions)
+
+    def _entries_obs(self, raw, always_copy=False):
+        mine = raw[:, 0]
+        return np.array(mine) if self.copy or always_copy else mine
+
+    def _entries_rewards(self, raw):
+        return raw[:, 0].copy()
+
+    def _entries_info(self, score, tick):
+        return {"score": score.copy(), "tick": tick.copy()}

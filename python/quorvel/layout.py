@@ -1,0 +1,103 @@
+"""python/quorvel/layout.py: the observation and action arrays of the RL front-ends, and their bounds.
+
+One team's observation is a float32 vector of ``8 * P + 4`` numbers (P players a side), in
+that team's own frame (it attacks towards x = +1; team B's view is mirrored):
+
+    [0, 4P)      own players, 4 numbers each: x, y, vx, vy, in the team's player order
+    [4P, 8P)     opposing players, the same 4 numbers each, in their player order
+    [8P, 8P+4)   ball: x, y, vx, vy
+
+Positions are relative to the centre spot in half-lengths (x) and half-widths (y);
+velocities are in half-lengths and half-widths per second.
+
+A team's action is a float32 array of shape (P, 4): per player move x, move y, kick x,
+kick y in the team's own frame. A move of length 1 or more runs at full speed; a kick of
+length 1 or more kicks at full strength; a zero kick vector means no kick.
+
+Bounds, and why they hold:
+
+- x: the engine pulls every player back inside the field lengthwise at each tick, and a
+  ball whose centre crosses a goal line is either a goal (play restarts at the centre) or
+  is put back exactly on that line, so every x lies in [-1, 1]; a ball on a goal line
+  reads exactly -1 or +1.
+- y: the side walls are static one-unit-thick boxes whose inner faces are the side lines,
+  and Box2D's continuous collision keeps discs from passing through them; a centre can sink
+  into a wall by Box2D's contact slop at most, never through it, so |y| <= 1 + 1 / (H / 2)
+  (a centre anywhere inside the wall's thickness; in play it stays below 1).
+- velocities: Box2D moves no body further than b2_maxTranslation = 2 field units in one
+  physics step and scales any faster velocity down to that; the engine splits a tick into
+  at most 8 equal physics steps, so no body ends a tick faster than 2 * 8 / dt field units
+  per second (480 at the default dt). Players are commanded at most ``player_max_speed``
+  but collisions (a hard-kicked ball, a crowd) push them faster, so the same cap bounds
+  them. Each component is at most that speed, divided by the half extent of its axis; a
+  relative 1e-4 covers the float rounding of Box2D's scaling. With ``dt`` <= 0 Box2D
+  does not integrate, kicks pile up on the ball unbounded, and the velocity bounds are
+  infinite.
+"""
+import math
+
+import numpy as np
+
+# Box2D 2.4's per-step translation cap (b2_common.h) and the engine's most physics steps a tick.
+MAX_TRANSLATION = 2.0
+MAX_SUBSTEPS = 8
+ROUNDING = 1.0 + 1e-4
+
+
+def obs_size(players):
+    """Length of one team's observation vector for `players` a side."""
+    return 8 * players + 4
+
+
+def ball_offset(players):
+    """Index of the ball's x in a team's observation vector."""
+    return 8 * players
+
+
+def max_body_speed(config):
+    """The fastest speed, in field units per second, any body can show in an observation."""
+    dt = float(config.dt)
+    if not dt > 0.0 or not math.isfinite(dt):
+        return math.inf
+    return MAX_TRANSLATION * MAX_SUBSTEPS / dt * ROUNDING
+
+
+def observation_bounds(config):
+    """Returns (low, high), float32 vectors of one team's observation length."""
+    half_x = abs(0.5 * float(config.field_width))
+    half_y = abs(0.5 * float(config.field_height))
+    speed = max_body_speed(config)
+    y_edge = 1.0 + 1.0 / half_y if half_y > 0 else math.inf
+    with np.errstate(divide="ignore", invalid="ignore"):
+        body = np.array([1.0, y_edge,
+                         speed / half_x if half_x > 0 else math.inf,
+                         speed / half_y if half_y > 0 else math.inf])
+    exact = np.tile(np.nan_to_num(body, nan=math.inf), 2 * int(config.players_per_team) + 1)
+    high = exact.astype(np.float32)
+    # Round up, not to nearest, so that float32 never undercuts the bound.
+    high = np.where(high < exact, np.nextafter(high, np.float32(np.inf)), high).astype(np.float32)
+    return -high, high
+
+
+def observation_space(config, leading=()):
+    """The gymnasium Box of one team's observation (with `leading` batch dimensions)."""
+    from gymnasium import spaces
+
+    low, high = observation_bounds(config)
+    shape = tuple(leading) + low.shape
+    return spaces.Box(np.broadcast_to(low, shape), np.broadcast_to(high, shape), shape, np.float32)
+
+
+def action_space(players, leading=()):
+    """The gymnasium Box of one team's action, (players, 4) in [-1, 1]."""
+    from gymnasium import spaces
+
+    return spaces.Box(-1.0, 1.0, tuple(leading) + (players, 4), np.float32)
+
+
+def checked_actions(actions, shape):
+    """`actions` as a float32 array of `shape`; ValueError naming both shapes otherwise."""
+    array = np.asarray(actions, dtype=np.float32)
+    if array.shape != shape:
+        raise ValueError(f"actions: expected shape {shape}, got {array.shape}")
+    return array

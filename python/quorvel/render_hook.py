@@ -1,0 +1,53 @@
+"""python/quorvel/render_hook.py: the render_mode plumbing shared by the RL front-ends.
+
+Drawing lives in ``quorvel.render``, imported only when a frame is first drawn, so that
+environments without a render mode never load a drawing library.
+"""
+
+RENDER_MODES = ("human", "rgb_array")
+
+
+def render_fps(config):
+    """Frames per second of real time: one tick of ``config.dt`` per frame."""
+    dt = float(config.dt)
+    return 1.0 / dt if dt > 0.0 else 30.0
+
+
+def check_render_mode(render_mode):
+    """ValueError unless `render_mode` is None or one of RENDER_MODES."""
+    if render_mode is not None and render_mode not in RENDER_MODES:
+        raise ValueError(f"render_mode must be None or one of {', '.join(RENDER_MODES)}, "
+                         f"not {render_mode!r}")
+    return render_mode
+
+
+class RenderHook:
+    """Draws spectator frames as images ("rgb_array") or in a window ("human")."""
+
+    def __init__(self, config, render_mode):
+        self.config = config
+        self.mode = check_render_mode(render_mode)
+        self._renderer = None
+        self._window = None
+
+    def image(self, frame):
+        """The uint8 (height, width, 3) picture of a spectator frame."""
+        if self._renderer is None:
+            from .render import Renderer
+
+            self._renderer = Renderer(self.config)
+        return self._renderer.render(frame)
+
+    def show(self, frame):
+        """Draws `frame` in the window, opening it on first use."""
+        if self._window is None:
+            from .render import Window
+
+            self._window = Window(self.config)
+        self._window.show(self.image(frame))
+
+    def close(self):
+        """Closes the window if one was opened; safe to call again."""
+        if self._window is not None:
+            self._window.close()
+            self._window = None

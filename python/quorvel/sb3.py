@@ -1,0 +1,83 @@
+"""python/quorvel/sb3.py: the vector environments as a Stable-Baselines3 VecEnv (needs stable-baselines3)."""
+import numpy as np
+from gymnasium.vector import AutoresetMode
+from stable_baselines3.common.vec_env import VecEnv
+
+from .gym_vector import SoccerVectorEnv
+from .selfplay import SelfPlayVectorEnv
+
+
+class SB3VecEnv(VecEnv):
+    """Stable-Baselines3's VecEnv over a quorvel vector environment.
+
+    Stable-Baselines3 restarts an ended entry within the step and keeps its last
+    observation in ``infos[i]["terminal_observation"]``, which is the "same_step"
+    autoreset of the wrapped environment; ``infos[i]["TimeLimit.truncated"]`` tells a
+    match that ran out of ticks from one that ended on ``max_score``.
+
+    ``SB3VecEnv(num_envs=64, opponent="scripted")`` builds a ``SoccerVectorEnv``;
+    ``SB3VecEnv(num_envs=64, self_play=True)`` a ``SelfPlayVectorEnv``; other keywords
+    go to that environment (any ``EngineConfig`` field, `threads`, ...).
+    """
+
+    def __init__(self, num_envs=1, self_play=False, **kwargs):
+        kwargs["autoreset_mode"] = AutoresetMode.SAME_STEP
+        kind = SelfPlayVectorEnv if self_play else SoccerVectorEnv
+        self.env = kind(num_envs=num_envs, **kwargs)
+        super().__init__(num_envs, self.env.single_observation_space,
+                         self.env.single_action_space)
+        self.render_mode = self.env.render_mode
+        self._actions = None
+
+    def reset(self):
+        """Restarts every match (seeded by the last ``seed()``); returns the observations."""
+        seed = self._seeds[0] if self._seeds and self._seeds[0] is not None else None
+        obs, _ = self.env.reset(seed=seed)
+        self._reset_seeds()
+        self._reset_options()
+        return obs
+
+    def step_async(self, actions):
+        """Keeps the actions for step_wait."""
+        self._actions = actions
+
+    def step_wait(self):
+        """Plays one tick of every match; returns (obs, rewards, dones, infos)."""
+        obs, rewards, terminated, truncated, info = self.env.step(
+            np.asarray(self._actions, np.float32).reshape(self.env.action_space.shape))
+        dones = terminated | truncated
+        cut = (truncated & ~terminated).tolist()
+        infos = [{"TimeLimit.truncated": c} for c in cut]
+        if dones.any():
+            final = info["final_obs"]
+            for i in np.flatnonzero(dones):
+                infos[i]["terminal_observation"] = final[i]
+        return obs, rewards, dones, infos
+
+    def close(self):
+        """Closes the wrapped environment."""
+        self.env.close()
+
+    def get_images(self):
+        """One picture per match (the environment needs render_mode="rgb_array")."""
+        return list(self.env.render() or ())
+
+    def _indices(self, indices):
+        return list(self._get_indices(indices))
+
+    def get_attr(self, attr_name, indices=None):
+        """The attribute of the shared environment, once per index."""
+        return [getattr(self.env, attr_name)] * len(self._indices(indices))
+
+    def set_attr(self, attr_name, value, indices=None):
+        """Sets the attribute on the shared environment."""
+        setattr(self.env, attr_name, value)
+
+    def env_method(self, method_name, *method_args, indices=None, **method_kwargs):
+        """Calls the method of the shared environment once, reported once per index."""
+        result = getattr(self.env, method_name)(*method_args, **method_kwargs)
+        return [result] * len(self._indices(indices))
+
+    def env_is_wrapped(self, wrapper_class, indices=None):
+        """No entry is a wrapped gymnasium.Env."""
+        return [False] * len(self._indices(indices))

@@ -1,0 +1,55 @@
+"""python/quorvel/selfplay.py: the self-play VectorEnv: both teams of every match are entries of one vector, each in its own frame."""
+import numpy as np
+
+from .batch_vector import BatchVectorEnv
+from .layout import action_space, checked_actions, observation_space
+
+
+class SelfPlayVectorEnv(BatchVectorEnv):
+    """`num_envs` / 2 matches; entry 2k is team A of match k, entry 2k + 1 its team B.
+
+    Each entry sees the match in its own team's frame (team B's mirrored, so that both
+    attack towards x = +1), acts in that frame and gets its own team's reward, so one
+    shared policy trained by any single-agent algorithm plays against itself. Keywords
+    as ``SoccerVectorEnv`` without `opponent`; `num_envs` must be even. Seeds are per
+    match: ``reset(seed=s)`` gives match k seed s + k. ``info["score"]`` is each entry's
+    own (goals for, goals against).
+    """
+
+    entries_per_match = 2
+
+    def __init__(self, num_envs=2, render_mode=None, autoreset_mode="next_step", threads=0,
+                 copy=True, **config):
+        num_envs = int(num_envs)
+        if num_envs <= 0 or num_envs % 2:
+            raise ValueError(f"num_envs must be a positive even number (two entries a match), "
+                             f"got {num_envs}")
+        self.num_envs = num_envs
+        self._start(num_envs // 2, render_mode, autoreset_mode, threads, copy, config)
+        p = self.players
+        self.single_observation_space = observation_space(self.config)
+        self.observation_space = observation_space(self.config, (num_envs,))
+        self.single_action_space = action_space(p)
+        self.action_space = action_space(p, (num_envs,))
+        self._shape = (num_envs, p, 4)
+        self._match_shape = (self.num_matches, 2, p, 4)
+
+    def step(self, actions):
+        """Plays one tick of every match; `actions` (num_envs, P, 4), each entry in its frame."""
+        if (type(actions) is not np.ndarray or actions.shape != self._shape
+                or actions.dtype != np.float32 or not actions.flags.c_contiguous):
+            actions = np.ascontiguousarray(checked_actions(actions, self._shape))
+        return self._play(actions.reshape(self._match_shape))
+
+    def _entries_obs(self, raw, always_copy=False):
+        entries = raw.reshape(self.num_envs, -1)
+        return entries.copy() if self.copy or always_copy else entries
+
+    def _entries_rewards(self, raw):
+        return raw.reshape(self.num_envs).copy()
+
+    def _entries_info(self, score, tick):
+        own = np.empty((self.num_matches, 2, 2), score.dtype)
+        own[:, 0] = score
+        own[:, 1] = score[:, ::-1]
+        return {"score": own.reshape(self.num_envs, 2), "tick": np.repeat(tick, 2)}
