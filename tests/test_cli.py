@@ -1,19 +1,69 @@
-# tests/test_cli.py: the scripted match runner (python -m quorvel).
+# tests/test_cli.py: the command line (python -m quorvel): its match and the values it refuses.
 import re
 import subprocess
 import sys
 
 import pytest
 
-from quorvel.__main__ import play
+from quorvel.match import play
+
+
+def run_cli(*args, code=None):
+    """Runs the command line, or `code` standing in for it, with `args`, off a terminal."""
+    entry = ["-m", "quorvel"] if code is None else ["-c", code]
+    return subprocess.run([sys.executable, *entry, *args], capture_output=True, text=True,
+                          timeout=60)
 
 
 def test_runner_prints_score_ticks_and_rate():
-    out = subprocess.run([sys.executable, "-m", "quorvel", "--seed", "3", "--ticks", "400",
-                          "--players", "2"], check=True, capture_output=True, text=True).stdout
-    assert re.search(r"^final score: team A \d+ - \d+ team B$", out, re.M)
-    assert re.search(r"^ticks played: 400$", out, re.M)
-    assert re.search(r"^ticks per second: [\d,]+$", out, re.M)
+    done = run_cli("--seed", "3", "--ticks", "400", "--players", "2")
+    assert done.returncode == 0 and done.stderr == ""
+    assert re.search(r"^final score: team A \d+ - \d+ team B$", done.stdout, re.M)
+    assert re.search(r"^ticks played: 400$", done.stdout, re.M)
+    assert re.search(r"^ticks per second: [\d,]+$", done.stdout, re.M)
+
+
+@pytest.mark.parametrize("args", [["--ticks", "0"], ["play", "--ticks", "0", "--players", "0"]])
+def test_zero_ticks_plays_none(args):
+    done = run_cli(*args)
+    assert done.returncode == 0
+    assert "ticks played: 0\n" in done.stdout
+
+
+def test_no_progress_output_off_a_terminal():
+    done = run_cli("--ticks", "2500", "--players", "1")
+    assert done.returncode == 0 and done.stderr == ""
+
+
+ENGINE_LIMIT_UNKNOWN = ("import sys, quorvel.commands.play as p; "
+                        "p.engine_player_limit = lambda: None; "
+                        "from quorvel.cli import main; sys.exit(main(sys.argv[1:]))")
+
+
+@pytest.mark.parametrize("args, option, accepted, code", [
+    (["--seed", "-1"], "--seed", "from 0 to 18446744073709551615", None),
+    (["--seed", str(2**64)], "--seed", "from 0 to 18446744073709551615", None),
+    (["--seed", "x"], "--seed", "from 0 to 18446744073709551615", None),
+    (["--ticks", "-5"], "--ticks", "from 0 to 4294967295", None),
+    (["play", "--ticks", str(2**32)], "--ticks", "from 0 to 4294967295", None),
+    (["--players", "-1"], "--players", r"from 0 to \d+", None),
+    (["--players", str(2**64)], "--players", r"from 0 to \d+", None),
+    # The engine's own refusal, for a team size the command line let through.
+    (["--players", "100000"], "--players", r"at most \d+", ENGINE_LIMIT_UNKNOWN),
+])
+def test_bad_values_give_one_line_and_status_2(args, option, accepted, code):
+    done = run_cli(*args, code=code)
+    assert done.returncode == 2 and done.stdout == ""
+    assert re.fullmatch(rf"quorvel: error: argument {option}: .*{accepted}.*\n", done.stderr)
+
+
+def test_help_states_each_range():
+    done = run_cli("--help")
+    assert done.returncode == 0
+    text = " ".join(done.stdout.split())
+    for accepted in ("seed, 0 to 18446744073709551615", r"team, 0 to \d+",
+                     r"0 \(plays none\) to 4294967295"):
+        assert re.search(accepted, text), accepted
 
 
 def test_scripted_matches_see_goals_on_both_sides():

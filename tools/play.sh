@@ -3,4 +3,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
-exec "${PYTHON:-python3}" -m quorvel "$@"
+exec .venv/bin/python -m quorvel "$@"

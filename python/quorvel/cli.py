@@ -1,0 +1,55 @@
+"""quorvel/cli.py: the `quorvel` command line: subcommands, and errors told in one line."""
+import argparse
+import sys
+
+from .commands import play
+from .commands.options import UsageError
+
+COMMANDS = {"play": play}
+"""Subcommand name -> module (``HELP``, ``add_arguments``, ``run``)."""
+DEFAULT_COMMAND = "play"
+
+
+class CommandLineParser(argparse.ArgumentParser):
+    """An argument parser whose errors are one line, exit status 2 and no usage dump;
+    `error_name` starts that line (the program's name by default)."""
+
+    def __init__(self, *args, error_name=None, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.error_name = error_name or self.prog
+
+    def error(self, message):
+        self.exit(2, f"{self.error_name}: error: {message}\n")
+
+
+def build_parser():
+    parser = CommandLineParser(prog="quorvel", description="quorvel: a fast, deterministic "
+                               "two-team soccer simulator for reinforcement learning.")
+    subcommands = parser.add_subparsers(dest="command", metavar="COMMAND", required=True)
+    names = ", ".join(COMMANDS)
+    for name, module in COMMANDS.items():
+        sub = subcommands.add_parser(
+            name, help=module.HELP, description=module.HELP,
+            prog=f"quorvel [{name}]" if name == DEFAULT_COMMAND else f"quorvel {name}",
+            error_name="quorvel" if name == DEFAULT_COMMAND else f"quorvel {name}",
+            epilog=f"commands: {names} ('quorvel COMMAND --help' describes one)")
+        module.add_arguments(sub)
+        sub.set_defaults(run=module.run, error_name=sub.error_name)
+    return parser
+
+
+def main(argv=None):
+    """Runs the command line (`argv` without the program name); returns the exit status."""
+    argv = list(sys.argv[1:] if argv is None else argv)
+    # Without a subcommand (options only, or nothing) the default one runs.
+    if not argv or argv[0] not in COMMANDS:
+        argv.insert(0, DEFAULT_COMMAND)
+    args = build_parser().parse_args(argv)
+    try:
+        return args.run(args)
+    except UsageError as error:
+        print(f"{args.error_name}: error: {error}", file=sys.stderr)
+        return 2
+    except KeyboardInterrupt:
+        print(f"{args.error_name}: interrupted", file=sys.stderr)
+        return 130
