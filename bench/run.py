@@ -5,8 +5,8 @@
 
 Builds the C++ benchmark in build/bench when needed (CMake, Release), then runs
 rounds of the C++ benchmark followed by bench/py_bench.py (which uses the
-installed package). Prints, for the default configuration and for 11 players
-a side, the median ns per tick and ticks per second of every case over all
+installed package), then once bench/render_bench.py (drawing frames, replaying
+a match). Prints, for the default configuration and for 11 players a side, the median ns per tick and ticks per second of every case over all
 repetitions, then the ratios the tick is held to, with --json also writing the
 medians as a flat JSON object.
 """
@@ -17,6 +17,7 @@ import os
 import statistics
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -137,10 +138,24 @@ def main(argv=None):
     ratios = [statistics.median(statistics.median(r[num]) / statistics.median(r[den]) for r in rounds)
               for num, den, _ in RATIOS]
     print(report(ns, ratios, {name: min(values) for name, values in every.items()}))
+    drawing = run_render_bench()
     if args.json:
         with open(args.json, "w") as out:
-            json.dump({name + "_ns": round(ns[name], 1) for name in JSON_KEYS}, out, indent=2)
+            json.dump({**{name + "_ns": round(ns[name], 1) for name in JSON_KEYS}, **drawing}, out,
+                      indent=2)
             out.write("\n")
+
+
+def run_render_bench():
+    """Runs bench/render_bench.py (drawing frames, replaying a match), prints its table and
+    returns its medians."""
+    with tempfile.TemporaryDirectory() as directory:
+        medians = Path(directory) / "render.json"
+        out = subprocess.run([sys.executable, str(ROOT / "bench" / "render_bench.py"), "--json",
+                              str(medians)], check=True, capture_output=True, text=True).stdout
+        print()
+        print(out, end="")
+        return json.loads(medians.read_text())
 
 
 if __name__ == "__main__":
