@@ -6,7 +6,8 @@
 Builds the C++ benchmark in build/bench when needed (CMake, Release), then runs
 rounds of the C++ benchmark followed by bench/py_bench.py (which uses the
 installed package), then once bench/render_bench.py (drawing frames, replaying
-a match). Prints, for the default configuration and for 11 players a side, the median ns per tick and ticks per second of every case over all
+a match). Prints, for the default configuration and for 11 players a side,
+the median ns per tick and ticks per second of every case over all
 repetitions, then the ratios the tick is held to, with --json also writing the
 medians as a flat JSON object.
 """
