@@ -1,14 +1,19 @@
 # python/quorvel/render/window.py: an on-screen window that shows rendered images in real time.
 """pygame's display is one per process, so at most one Window is open at a time."""
 import math
+import os
+import sys
 import time
 
 import numpy as np
 
 from .image import image_size
 
+HEADLESS_DRIVERS = ("offscreen", "dummy")
+
 
 def _pygame():
+    os.environ.setdefault("PYGAME_HIDE_SUPPORT_PROMPT", "1")
     try:
         import pygame
     except ImportError as missing:
@@ -35,8 +40,20 @@ class Window:
             raise ValueError(f"fps must be positive and finite, got {fps}")
         self.fps = float(fps)
         self._pygame = _pygame()
-        self._pygame.display.init()
-        self._screen = self._pygame.display.set_mode((self.width, self.height))
+        if sys.platform.startswith("linux") and not any(
+                os.environ.get(name) for name in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")):
+            raise RuntimeError("cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)")
+        try:
+            self._pygame.display.init()
+            # With no display SDL falls back to drawing off screen, unseen: refuse that,
+            # unless it was asked for (SDL_VIDEODRIVER=dummy for tests and headless runs).
+            driver = self._pygame.display.get_driver()
+            if driver in HEADLESS_DRIVERS and os.environ.get("SDL_VIDEODRIVER") != driver:
+                raise self._pygame.error("no display to show it on")
+            self._screen = self._pygame.display.set_mode((self.width, self.height))
+        except self._pygame.error as no_display:
+            self._pygame.display.quit()
+            raise RuntimeError(f"cannot open a window: {no_display}") from None
         self._pygame.display.set_caption(str(title))
         self._due = None
         self.is_open = True

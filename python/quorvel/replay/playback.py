@@ -8,7 +8,8 @@ from .record import BUILD, MatchRecord, ReplayMismatch, fingerprint, writer_vers
 def replay(source, on_frame=None):
     """Plays the match recorded in `source` (a path or a MatchRecord) tick for tick and
     returns its last spectator frame. `on_frame`, when given, is called with the frame
-    after every build, reset and tick. Raises ReplayMismatch when the last frame is not
+    after every tick and after every build or reset (once for several in a row), that
+    is `record.frames` times. Raises ReplayMismatch when the last frame is not
     the recorded one (for example a file written by a quorvel whose physics differ),
     ReplayFormatError for a file that is not a replay of this format version."""
     record = source if isinstance(source, MatchRecord) else MatchRecord.load(source)
@@ -23,7 +24,7 @@ def replay(source, on_frame=None):
             engine = Engine(record.config, seed)
         else:
             engine.reset()
-        if on_frame is not None:
+        if on_frame is not None and (index + 1 == len(events) or events[index + 1][2] != at):
             on_frame(engine.spectator_frame())
     engine = _advance(engine, pairs, played, len(pairs), on_frame)
     frame = engine.spectator_frame()

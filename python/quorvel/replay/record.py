@@ -97,6 +97,12 @@ class MatchRecord:
     def ticks(self):
         return len(self.commands)
 
+    @property
+    def frames(self):
+        """How many frames a replay shows: one a tick, and one after each run of builds and
+        resets that happen between the same two ticks."""
+        return self.ticks + len({at for _, _, at in self.events})
+
     def save(self, path):
         kinds, seeds, ticks = (np.array(column, dtype) for column, dtype in
                                zip(zip(*self.events), (np.uint8, np.uint64, np.uint64)))
@@ -114,6 +120,10 @@ class MatchRecord:
         """Reads a replay file; ReplayFormatError for anything but one of this version.
         OSError (a missing or unreadable file) passes through."""
         with open(path, "rb") as source:
+            if source.read(4) != b"PK\x03\x04":  # every .npz is a zip archive
+                raise ReplayFormatError(f"{Path(path).name} is not a replay file (not a numpy "
+                                        ".npz archive)")
+            source.seek(0)
             try:
                 with np.load(source, allow_pickle=False) as archive:
                     return cls._from_archive(archive, Path(path).name)
