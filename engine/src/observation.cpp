@@ -45,12 +45,52 @@ std::vector<PlayerObs> mirrored_team(const std::vector<PlayerObs>& team) {
     return out;
 }
 
+// The four floats of a record, in the flat layout's order.
+template <class Record>
+float* put(float* out, const Record& r) {
+    out[0] = r.position.x;
+    out[1] = r.position.y;
+    out[2] = r.velocity.x;
+    out[3] = r.velocity.y;
+    return out + 4;
+}
+
+}  // namespace
+
 std::uint32_t ticks_remaining(const MatchView& view) {
     const std::uint32_t max_ticks = view.config.max_ticks;
     return view.tick < max_ticks ? max_ticks - view.tick : 0;
 }
 
-}  // namespace
+// Team A's row is written in order; team B's is the same bodies mirrored, its
+// own players (team A's opponents) first, so its two blocks are offset.
+void observe_both_into(const MatchView& view, float* team_a, float* team_b) {
+    const Extents e(view.config);
+    const auto& a_players = view.world.teams[TEAM_A];
+    const auto& b_players = view.world.teams[TEAM_B];
+    float* b_opponents = team_b + 4 * b_players.size();
+    for (const b2Body* body : a_players) {
+        const PlayerObs seen = unmirrored<PlayerObs>(*body, e);
+        team_a = put(team_a, seen);
+        b_opponents = put(b_opponents, mirrored(seen));
+    }
+    for (const b2Body* body : b_players) {
+        const PlayerObs seen = unmirrored<PlayerObs>(*body, e);
+        team_a = put(team_a, seen);
+        team_b = put(team_b, mirrored(seen));
+    }
+    const BallObs ball = unmirrored<BallObs>(*view.world.ball, e);
+    put(team_a, ball);
+    put(b_opponents, mirrored(ball));
+}
+
+void spectate_into(const MatchView& view, float* players, float* ball) {
+    const Extents e(view.config);
+    for (const Team team : {TEAM_A, TEAM_B}) {
+        for (const b2Body* body : view.world.teams[team]) players = put(players, unmirrored<PlayerObs>(*body, e));
+    }
+    put(ball, unmirrored<BallObs>(*view.world.ball, e));
+}
 
 std::array<Observation, 2> observe_both(const MatchView& view) {
     const Extents e(view.config);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "types.hpp"
@@ -17,6 +18,15 @@ struct MatchView {
     std::uint32_t tick;   ///< ticks played since construction or reset
 };
 
+/// Floats of one team's flat observation: (x, y, vx, vy) of each of its own
+/// players, of each opponent, then of the ball.
+constexpr std::size_t observation_width(std::size_t players_per_team) {
+    return 8 * players_per_team + 4;
+}
+
+/// `max_ticks` minus the ticks played, 0 once they reach it.
+std::uint32_t ticks_remaining(const MatchView& view);
+
 /// `team`'s view in its own frame: positions relative to the centre spot in
 /// half-lengths and half-widths, x negated for team B. Allocates exactly the
 /// two player lists, each sized to its team.
@@ -25,6 +35,13 @@ Observation observe(const MatchView& view, Team team);
 /// Both teams' views, as observe(view, TEAM_A) and observe(view, TEAM_B) give
 /// them, normalising each body once. Allocates exactly the four player lists.
 std::array<Observation, 2> observe_both(const MatchView& view);
+
+/// observe_both's floats in the flat layout of observation_width, written into
+/// two rows of that width (unchecked: the caller sizes them).
+void observe_both_into(const MatchView& view, float* team_a, float* team_b);
+
+/// spectate's players (x, y, vx, vy each, team A's then team B's) and ball, flat.
+void spectate_into(const MatchView& view, float* players, float* ball);
 
 /// The whole match in team A's frame, never mirrored: team A's players, then
 /// team B's.

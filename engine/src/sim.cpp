@@ -94,9 +94,14 @@ std::optional<Team> handle_ball(World& world, const EngineConfig& c) {
     return std::nullopt;
 }
 
-bool match_over(const EngineConfig& c, std::uint32_t tick, const Score& score) {
-    if (tick >= c.max_ticks) return true;
+bool time_up(const EngineConfig& c, std::uint32_t tick) { return tick >= c.max_ticks; }
+
+bool score_reached(const EngineConfig& c, const Score& score) {
     return c.max_score.has_value() && (score[TEAM_A] >= *c.max_score || score[TEAM_B] >= *c.max_score);
+}
+
+bool match_over(const EngineConfig& c, std::uint32_t tick, const Score& score) {
+    return time_up(c, tick) || score_reached(c, score);
 }
 
 Reward reward_for(Team team, std::optional<Team> scorer) {
@@ -133,14 +138,27 @@ const Engine::Match& Engine::match() const {
 const EngineConfig& Engine::config() const { return match().config; }
 
 std::array<Observation, 2> Engine::reset() {
+    restart();
+    return observe_both(match().view());
+}
+
+void Engine::restart() {
     Match& m = match();
     m.tick = 0;
     m.score = {0, 0};
     place_kickoff(m.world, m.rng, m.config);
-    return observe_both(m.view());
 }
 
 StepResult Engine::step(const Actions& team_a, const Actions& team_b) {
+    const std::array<Reward, 2> rewards = advance(team_a, team_b);
+    const Match& m = match();
+    // Observations of the state the tick left, team A's first, built straight
+    // into the result, which is never default-constructed and then overwritten.
+    return StepResult{observe_both(m.view()), rewards, match_over(m.config, m.tick, m.score),
+                      Info{m.tick}};
+}
+
+std::array<Reward, 2> Engine::advance(const Actions& team_a, const Actions& team_b) {
     Match& m = match();
     const EngineConfig& c = m.config;
 
@@ -166,17 +184,33 @@ StepResult Engine::step(const Actions& team_a, const Actions& team_b) {
         place_kickoff(m.world, m.rng, c);
     }
 
-    // 6. The tick counts, goal or not; then the match may be over.
+    // 6. The tick counts, goal or not; whether the match is over follows from
+    // the tick and the score (match_over).
     count_up(m.tick);
-    const bool done = match_over(c, m.tick, m.score);
 
-    // 7. Observations of the state after all of the above, team A's first, and
-    // 8. sparse rewards: a goal only. Built straight into the result, which is
-    // never default-constructed and then overwritten.
-    return StepResult{observe_both(m.view()),
-                      {reward_for(TEAM_A, scorer), reward_for(TEAM_B, scorer)},
-                      done,
-                      Info{m.tick}};
+    // 7. Sparse rewards: a goal only.
+    return {reward_for(TEAM_A, scorer), reward_for(TEAM_B, scorer)};
+}
+
+MatchStatus Engine::status() const {
+    const Match& m = match();
+    return MatchStatus{m.score, m.tick, ticks_remaining(m.view()), score_reached(m.config, m.score),
+                       time_up(m.config, m.tick)};
+}
+
+void Engine::write_observations(std::span<float> team_a, std::span<float> team_b) const {
+    const Match& m = match();
+    const std::size_t width = observation_width(m.config.players_per_team);
+    if (team_a.size() != width || team_b.size() != width) throw EngineFault("observation row of the wrong size");
+    observe_both_into(m.view(), team_a.data(), team_b.data());
+}
+
+void Engine::write_spectator(std::span<float> players, std::span<float> ball) const {
+    const Match& m = match();
+    if (players.size() != 8 * m.config.players_per_team || ball.size() != 4) {
+        throw EngineFault("spectator rows of the wrong size");
+    }
+    spectate_into(m.view(), players.data(), ball.data());
 }
 
 SpectatorFrame Engine::spectator_frame() const { return spectate(match().view()); }

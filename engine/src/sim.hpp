@@ -4,10 +4,20 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 
 #include "types.hpp"
 
 namespace quorvel {
+
+/// How a match stands after a tick or a restart, read without building records.
+struct MatchStatus {
+    Score score{};                      ///< (team A's goals, team B's goals)
+    std::uint32_t tick = 0;             ///< ticks played since construction or the last reset
+    std::uint32_t ticks_remaining = 0;  ///< as an Observation reports it
+    bool score_reached = false;         ///< max_score is set and a team's goals reached it
+    bool time_up = false;               ///< tick >= max_ticks; done is either of the two
+};
 
 /// One match. Owns its physics world, random generator, configuration copy,
 /// score and tick counter; shares nothing with other engines.
@@ -31,6 +41,25 @@ public:
 
     /// Plays one tick with both teams' commands. Lists of any length are accepted.
     StepResult step(const Actions& team_a, const Actions& team_b);
+
+    /// The tick of step() without its observation records, for callers that read
+    /// the state into their own buffers (write_observations, status). Returns
+    /// (team A's, team B's) rewards. Allocates nothing outside Box2D.
+    std::array<Reward, 2> advance(const Actions& team_a, const Actions& team_b);
+
+    /// The restart of reset() without its observation records.
+    void restart();
+
+    /// Both teams' observations as flat floats, each of observation_width(P):
+    /// (x, y, vx, vy) of each own player, of each opponent, then of the ball, the
+    /// same floats as observe() gives. Throws EngineFault for a span of another size.
+    void write_observations(std::span<float> team_a, std::span<float> team_b) const;
+
+    /// The spectator frame's players ((x, y, vx, vy) each, team A's then team B's)
+    /// and ball as flat floats. Throws EngineFault for a span of another size.
+    void write_spectator(std::span<float> players, std::span<float> ball) const;
+
+    MatchStatus status() const;
 
     /// The whole match in the normalised absolute frame. Reads only.
     SpectatorFrame spectator_frame() const;

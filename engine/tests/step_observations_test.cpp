@@ -1,4 +1,4 @@
-// engine/tests/step_observations_test.cpp: the observations a tick and a reset return are build_observation's, bit for bit.
+// engine/tests/step_observations_test.cpp: a tick's and a reset's observations, records and flat rows, are build_observation's, bit for bit.
 #include <bit>
 #include <cstdint>
 #include <vector>
@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine_probe.hpp"
+#include "observation.hpp"
 
 namespace quorvel {
 namespace {
@@ -31,9 +32,29 @@ std::vector<std::uint32_t> bits(const Observation& o) {
     return out;
 }
 
+// The floats of bits() without its counts: what the flat rows hold.
+std::vector<std::uint32_t> float_bits(const Observation& o) {
+    const std::vector<std::uint32_t> all = bits(o);
+    return {all.begin() + 5, all.end()};
+}
+
 void expect_built_observations(Engine& engine, const std::array<Observation, 2>& got, int tick) {
     ASSERT_EQ(bits(got[TEAM_A]), bits(engine.build_observation(TEAM_A))) << "tick " << tick;
     ASSERT_EQ(bits(got[TEAM_B]), bits(engine.build_observation(TEAM_B))) << "tick " << tick;
+    // The flat rows that batches read are the same floats, and the status the same counts.
+    const std::size_t width = observation_width(engine.config().players_per_team);
+    std::vector<float> a(width), b(width);
+    engine.write_observations(a, b);
+    std::vector<std::uint32_t> flat_a(width), flat_b(width);
+    for (std::size_t i = 0; i < width; ++i) {
+        flat_a[i] = std::bit_cast<std::uint32_t>(a[i]);
+        flat_b[i] = std::bit_cast<std::uint32_t>(b[i]);
+    }
+    ASSERT_EQ(flat_a, float_bits(got[TEAM_A])) << "tick " << tick;
+    ASSERT_EQ(flat_b, float_bits(got[TEAM_B])) << "tick " << tick;
+    const MatchStatus s = engine.status();
+    ASSERT_EQ(s.score, got[TEAM_A].score);
+    ASSERT_EQ(s.ticks_remaining, got[TEAM_A].ticks_remaining);
 }
 
 // Everyone chases the ball; team A's players run flat out and shoot at the goal
@@ -63,6 +84,7 @@ TEST_P(StepObservations, AreTheBuiltOnesThroughGoalsAndResets) {
     for (int t = 1; t <= 3000; ++t) {
         const StepResult r = engine.step(chase(obs[TEAM_A], true), chase(obs[TEAM_B], false));
         ASSERT_NO_FATAL_FAILURE(expect_built_observations(engine, r.observations, t));
+        ASSERT_EQ(engine.status().tick, r.info.tick);
         obs = r.observations;
         if (t == 1500) {
             obs = engine.reset();

@@ -1,12 +1,17 @@
 """quorvel: a fast, deterministic two-team soccer simulator for reinforcement learning.
 
 The simulation lives in the native module ``_quorvel``; this package re-exports its
-classes and adds a scripted opponent, the ``python -m quorvel`` match runner and the RL
-front-ends: with Gymnasium installed, importing quorvel registers quorvel/Soccer-v0 and
+classes and adds the batched engine ``BatchEngine`` (native module ``quorvel._batch``),
+a scripted opponent, the ``python -m quorvel`` match runner and the RL front-ends: with
+Gymnasium installed, importing quorvel registers quorvel/Soccer-v0 and
 quorvel/SoccerSelfPlay-v0; ``quorvel.pettingzoo_env`` holds the PettingZoo environment.
 """
 import importlib.util
+import pkgutil
 
+# A build tree keeps the package's native modules in <build>/module/quorvel/;
+# with <build>/module on sys.path they are found beside these files.
+__path__ = pkgutil.extend_path(__path__, __name__)
 from _quorvel import (  # noqa: F401
     Action,
     Actions,
@@ -22,10 +27,12 @@ from _quorvel import (  # noqa: F401
     StepResult,
 )
 
+from ._batch import BatchEngine  # noqa: E402
+
 __all__ = [
     "EngineConfig", "Action", "Actions", "PlayerObs", "BallObs", "Observation",
     "Reward", "Info", "StepResult", "SpectatorPlayer", "SpectatorFrame", "Engine",
-    "EngineFault",
+    "EngineFault", "BatchEngine",
 ]
 
 

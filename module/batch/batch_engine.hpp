@@ -1,0 +1,10 @@
+// module/batch/batch_engine.hpp: the BatchEngine class of quorvel._batch.
+#pragma once
+
+#include "object.hpp"
+
+namespace quorvel::py {
+
+extern ClassDef batch_engine_class;
+
+}  // namespace quorvel::py

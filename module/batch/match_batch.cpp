@@ -1,0 +1,129 @@
+// module/batch/match_batch.cpp: building the matches, the batched tick with its restarts, spectator rows.
+#include "match_batch.hpp"
+
+#include <algorithm>
+
+#include "observation.hpp"
+
+namespace quorvel::batch {
+
+MatchBatch::MatchBatch(const EngineConfig& config, std::span<const std::uint64_t> seeds,
+                       Autoreset mode, unsigned threads, const BatchBuffers& out)
+    : config_(config),
+      players_(config.players_per_team),
+      width_(quorvel::observation_width(config.players_per_team)),
+      mode_(mode),
+      out_(out),
+      restart_pending_(seeds.size(), 0),
+      pool_(threads) {
+    engines_.reserve(seeds.size());
+    for (const std::uint64_t seed : seeds) engines_.emplace_back(config_, seed);
+    const Actions idle{std::vector<Action>(players_)};
+    commands_.assign(seeds.size(), {idle, idle});
+    for (std::size_t i = 0; i < engines_.size(); ++i) write_row(i, {}, false, false);
+}
+
+std::size_t MatchBatch::chunk() const {
+    // Several chunks a thread, so one that is slowed (a busy core, goals) hands
+    // work over; few enough that the shared counter stays cold.
+    return std::max<std::size_t>(1, engines_.size() / (8 * std::size_t(pool_.threads())));
+}
+
+void MatchBatch::load_commands(std::size_t i, const float* actions) {
+    const float* f = actions + i * 2 * players_ * 4;
+    for (Actions& team : commands_[i]) {
+        for (Action& a : team.players) {
+            a.move_dir = {f[0], f[1]};
+            // A present zero kick is no kick to the engine, exactly as an absent one.
+            a.kick = Vec2{f[2], f[3]};
+            f += 4;
+        }
+    }
+}
+
+void MatchBatch::write_row(std::size_t i, const std::array<Reward, 2>& rewards, bool terminated,
+                           bool truncated) {
+    const Engine& e = engines_[i];
+    float* obs = out_.observations + i * 2 * width_;
+    e.write_observations({obs, width_}, {obs + width_, width_});
+    const MatchStatus s = e.status();
+    out_.rewards[2 * i] = rewards[TEAM_A].total();
+    out_.rewards[2 * i + 1] = rewards[TEAM_B].total();
+    out_.terminated[i] = terminated;
+    out_.truncated[i] = truncated;
+    out_.score[2 * i] = s.score[TEAM_A];
+    out_.score[2 * i + 1] = s.score[TEAM_B];
+    out_.tick[i] = s.tick;
+    out_.ticks_remaining[i] = s.ticks_remaining;
+}
+
+void MatchBatch::write_final(std::size_t i, const MatchStatus& s) {
+    float* obs = out_.final_observations + i * 2 * width_;
+    engines_[i].write_observations({obs, width_}, {obs + width_, width_});
+    out_.final_score[2 * i] = s.score[TEAM_A];
+    out_.final_score[2 * i + 1] = s.score[TEAM_B];
+    out_.final_tick[i] = s.tick;
+    out_.final_ticks_remaining[i] = s.ticks_remaining;
+}
+
+void MatchBatch::step_rows(const float* actions, std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+        Engine& e = engines_[i];
+        if (mode_ == Autoreset::SAME_STEP) out_.ended[i] = 0;
+        if (restart_pending_[i]) {
+            // Ended on the previous step: this step is its restart, commands unread.
+            restart_pending_[i] = 0;
+            e.restart();
+            write_row(i, {}, false, false);
+            continue;
+        }
+        load_commands(i, actions);
+        const std::array<Reward, 2> rewards = e.advance(commands_[i][TEAM_A], commands_[i][TEAM_B]);
+        const MatchStatus s = e.status();
+        if (s.score_reached || s.time_up) {
+            if (mode_ == Autoreset::SAME_STEP) {
+                write_final(i, s);
+                out_.ended[i] = 1;
+                e.restart();
+            } else if (mode_ == Autoreset::NEXT_STEP) {
+                restart_pending_[i] = 1;
+            }
+        }
+        write_row(i, rewards, s.score_reached, s.time_up);
+    }
+}
+
+void MatchBatch::step(const float* actions) {
+    auto rows = [&](std::size_t begin, std::size_t end) { step_rows(actions, begin, end); };
+    pool_.run(engines_.size(), chunk(), rows);
+}
+
+void MatchBatch::reset(const std::uint8_t* mask, const std::uint64_t* seeds) {
+    auto rows = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (mask && !mask[i]) continue;
+            if (seeds) {
+                engines_[i] = Engine(config_, seeds[i]);
+            } else {
+                engines_[i].restart();
+            }
+            restart_pending_[i] = 0;
+            if (mode_ == Autoreset::SAME_STEP) out_.ended[i] = 0;
+            write_row(i, {}, false, false);
+        }
+    };
+    pool_.run(engines_.size(), chunk(), rows);
+}
+
+void MatchBatch::spectate(float* players, float* ball, std::uint32_t* score, std::uint32_t* tick) const {
+    for (std::size_t i = 0; i < engines_.size(); ++i) {
+        const Engine& e = engines_[i];
+        e.write_spectator({players + i * 8 * players_, 8 * players_}, {ball + 4 * i, 4});
+        const MatchStatus s = e.status();
+        score[2 * i] = s.score[TEAM_A];
+        score[2 * i + 1] = s.score[TEAM_B];
+        tick[i] = s.tick;
+    }
+}
+
+}  // namespace quorvel::batch
