@@ -3,23 +3,18 @@ import gymnasium
 import numpy as np
 
 from _quorvel import Engine, EngineConfig
-from quorvel.render import Renderer
 from quorvel.scripted import ScriptedTeam
 
 
 class ScriptedEngineEnv(gymnasium.Env):
     """Both teams play the scripted policy; the action is ignored. reset(seed=s) builds a
     new Engine from s and resets it, as a plain loop would."""
-    metadata = {"render_modes": ["rgb_array"], "render_fps": 30}
-
-    def __init__(self, render_mode=None, **fields):
+    def __init__(self, **fields):
         self.config = EngineConfig(**fields)
-        self.render_mode = render_mode
         self.observation_space = gymnasium.spaces.Box(-np.inf, np.inf, (1,), np.float32)
         self.action_space = gymnasium.spaces.Discrete(1)
         self.engine = Engine(self.config, 0)
         self.engine_seed = 0
-        self._renderer = Renderer(self.config) if render_mode else None
 
     def reset(self, *, seed=None, options=None):
         super().reset(seed=seed)
@@ -35,6 +30,3 @@ class ScriptedEngineEnv(gymnasium.Env):
         result = self.engine.step(pair)
         self._obs = result.observations
         return np.zeros(1, np.float32), result.rewards[0].total(), False, result.done, {}
-
-    def render(self):
-        return self._renderer.render(self.engine.spectator_frame())

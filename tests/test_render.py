@@ -135,14 +135,12 @@ def test_video_files_read_back_frame_for_frame(tmp_path, suffix):
 def test_gymnasium_record_video_writes_a_playable_episode(tmp_path):
     gymnasium = pytest.importorskip("gymnasium")
     imageio = pytest.importorskip("imageio.v2")
-    from engine_env import ScriptedEngineEnv
-    env = gymnasium.wrappers.RecordVideo(ScriptedEngineEnv("rgb_array", max_ticks=40),
-                                         str(tmp_path / "videos"),
-                                         disable_logger=True)
+    env = gymnasium.make("quorvel/Soccer-v0", render_mode="rgb_array", max_ticks=40)
+    env = gymnasium.wrappers.RecordVideo(env, str(tmp_path / "videos"), disable_logger=True)
     env.reset(seed=4)
     done = False
     while not done:
-        done = any(env.step(0)[2:4])
+        done = any(env.step(env.action_space.sample())[2:4])
     env.close()
     (video,) = (tmp_path / "videos").glob("*.mp4")
     assert imageio.get_reader(video).count_frames() == 41
