@@ -153,7 +153,7 @@ class Renderer:
         top, bottom = self.rows_of_mouth(config)
         if top > bottom:
             return
-        depth = max(2, round(0.4 * self.scale))
+        depth = max(2, round(0.6 * self.scale))
         for left in (0, self.width - depth):
             draw.rectangle((left, top, left + depth - 1, bottom), fill=NET)
 
