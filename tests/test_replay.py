@@ -125,6 +125,22 @@ def test_the_gymnasium_wrapper_records_builds_resets_and_both_teams(tmp_path, ma
     assert record.ticks == 630 and fingerprint(replay(record)) == last
 
 
+@pytest.mark.parametrize("autoreset", ["next_step", "same_step", "disabled"])
+def test_the_wrapper_follows_a_batch_that_restarts_its_match_itself(tmp_path, autoreset):
+    pytest.importorskip("gymnasium")
+    from engine_env import BatchEnv
+    from quorvel.replay import RecordMatch
+    env = RecordMatch(BatchEnv(autoreset, max_ticks=50, players_per_team=2))
+    env.reset(seed=8)
+    for _ in range(130):
+        env.step(0)
+    record = env.record()
+    restarts = {"next_step": 2, "same_step": 2, "disabled": 0}[autoreset]
+    assert [kind for kind, _, _ in record.events] == [0] + [1] * restarts
+    assert record.ticks == 130 - (restarts if autoreset == "next_step" else 0)
+    assert fingerprint(replay(record)) == fingerprint(env.unwrapped.batch.spectator(0))
+
+
 def test_the_config_of_a_file_is_checked_by_the_engine(full_match, tmp_path):
     source, _ = full_match
     (tmp_path / "odd.npz").write_bytes(source.read_bytes())

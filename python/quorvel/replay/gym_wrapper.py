@@ -155,6 +155,8 @@ class RecordMatch(gymnasium.Wrapper):
         return copy_config(self._log.config)
 
     def record(self):
+        if self._stand_in is None:
+            raise RuntimeError("nothing recorded yet: the environment was never reset")
         return self._log.record(self._stand_in.last_frame())
 
     def save(self, path=None):
