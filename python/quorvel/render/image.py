@@ -160,14 +160,14 @@ class Renderer:
         half = 0.5 * config.goal_width
         if not half > 0:  # also refuses not-a-number
             return
-        top, bottom = self.rows_of_mouth(config)
+        top, bottom = self._rows_of_mouth(config)
         if top > bottom:
             return
         depth = max(2, round(0.6 * self.scale))
         for left in (0, self.width - depth):
             draw.rectangle((left, top, left + depth - 1, bottom), fill=NET)
 
-    def rows_of_mouth(self, config):
+    def _rows_of_mouth(self, config):
         """(first, last) image row of the goal mouths, clipped to the field."""
         centre, half = 0.5 * config.field_height, 0.5 * config.goal_width
         upper, lower = min(config.field_height, centre + half), max(0.0, centre - half)
