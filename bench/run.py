@@ -6,7 +6,8 @@
 Builds the C++ benchmarks in build/bench when needed (CMake, Release), then runs
 rounds of the C++ benchmarks (the engine and the floor with Box2D's step
 profiler off, then the floor with Box2D as shipped) followed by
-bench/py_bench.py and bench/batch_bench.py (which use the installed package).
+bench/py_bench.py and bench/batch_bench.py (which use the installed package),
+then once bench/render_bench.py (drawing frames, replaying a match).
 Prints, for the default configuration and for 11 players
 a side, the median ns per tick and ticks per second of every case over all
 repetitions, then the ratios the tick is held to, with --json also writing the
@@ -19,6 +20,7 @@ import os
 import statistics
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 import batch_bench
@@ -156,12 +158,26 @@ def main(argv=None):
     batch_memory = batch_bench.memory_per_match()
     print("\n".join(batch_bench.report_lines(ns, rounds, fastest, batch_memory)))
     print("\n".join(rl_bench.report_lines(ns, rounds, fastest)))
+    drawing = run_render_bench()
     if args.json:
         with open(args.json, "w") as out:
             json.dump({**{name + "_ns": round(ns[name], 1) for name in JSON_KEYS},
-                       **batch_bench.json_fields(ns, batch_memory), **rl_bench.json_fields(ns)},
+                       **batch_bench.json_fields(ns, batch_memory), **rl_bench.json_fields(ns),
+                       **drawing},
                       out, indent=2)
             out.write("\n")
+
+
+def run_render_bench():
+    """Runs bench/render_bench.py (drawing frames, replaying a match), prints its table and
+    returns its medians."""
+    with tempfile.TemporaryDirectory() as directory:
+        medians = Path(directory) / "render.json"
+        out = subprocess.run([sys.executable, str(ROOT / "bench" / "render_bench.py"), "--json",
+                              str(medians)], check=True, capture_output=True, text=True).stdout
+        print()
+        print(out, end="")
+        return json.loads(medians.read_text())
 
 
 if __name__ == "__main__":

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-2}
-EXTRAS=test,gym,pettingzoo  # the package's extras whose tests run here, comma-separated
+EXTRAS=test,gym,pettingzoo,render  # the package's extras whose tests run here, comma-separated
 VPY=$PWD/.venv/bin/python
 
 QUORVEL_EXTRAS=$EXTRAS bash tools/setup.sh

@@ -2,10 +2,10 @@
 import argparse
 import sys
 
-from .commands import play
+from .commands import play, replay, watch
 from .commands.options import UsageError
 
-COMMANDS = {"play": play}
+COMMANDS = {"play": play, "watch": watch, "replay": replay}
 """Subcommand name -> module (``HELP``, ``add_arguments``, ``run``)."""
 DEFAULT_COMMAND = "play"
 

@@ -1,0 +1,54 @@
+"""quorvel/commands/frames_out.py: where `watch` and `replay` send a match's frames: a window or a video file."""
+import sys
+
+from .options import UsageError
+
+
+class WindowClosed(Exception):
+    """The viewer closed the window: the command stops playing."""
+
+
+class FrameSink:
+    """Draws each spectator frame it is called with and shows it in a real-time window, or,
+    when `out` names a file, appends it to that MP4 or GIF with a progress bar (shown on a
+    terminal only). Use as a context manager."""
+
+    def __init__(self, config, out, width, fps, total):
+        from ..render import Renderer, VideoWriter, Window
+        fps = 1.0 / config.dt if fps is None else fps
+        self.renderer = Renderer(config, width)
+        self.window = self.writer = self.bar = None
+        if out is None:
+            try:
+                self.window = Window(config, fps=fps, width=width)
+            except RuntimeError as no_window:
+                raise UsageError(f"{no_window}; write a video instead with --out FILE.mp4") from None
+            return
+        try:
+            self.writer = VideoWriter(out, fps)
+        except ValueError as refused:
+            raise UsageError(f"argument --out: {refused}") from None
+        from tqdm import tqdm
+        self.bar = tqdm(total=total, unit="frame", disable=not sys.stderr.isatty(), leave=False,
+                        desc=f"writing {out}", file=sys.stderr)
+
+    def __call__(self, frame):
+        image = self.renderer.render(frame)
+        if self.window is not None:
+            self.window.show(image)
+            if not self.window.is_open:
+                raise WindowClosed
+        else:
+            self.writer.write(image)
+            self.bar.update()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.window is not None:
+            self.window.close()
+        if self.writer is not None:
+            self.bar.close()
+            self.writer.close()
+        return False

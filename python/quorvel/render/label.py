@@ -1,0 +1,38 @@
+# python/quorvel/render/label.py: text stamped from cached glyphs, for labels redrawn every frame.
+"""Pillow's FreeType text with an outline costs most of a millisecond per label; the
+score and tick labels use a handful of characters, so each is drawn once and pasted."""
+from PIL import Image, ImageDraw, ImageFont
+
+
+class GlyphCache:
+    """Outlined glyphs of one font size in one pair of colours, pasted by their alpha."""
+
+    def __init__(self, size, fill, outline):
+        self._font = ImageFont.load_default(size=size)
+        self._fill, self._outline = fill, outline
+        self._stroke = 1 if size >= 10 else 0
+        ascent, descent = self._font.getmetrics()
+        self.height = ascent + descent + 2 * self._stroke
+        self._glyphs = {}
+
+    def _glyph(self, char):
+        glyph = self._glyphs.get(char)
+        if glyph is None:
+            advance = round(self._font.getlength(char)) + 2 * self._stroke
+            glyph = Image.new("RGBA", (max(1, advance), self.height), (0, 0, 0, 0))
+            ImageDraw.Draw(glyph).text((self._stroke, self._stroke), char, font=self._font,
+                                       fill=self._fill, stroke_width=self._stroke,
+                                       stroke_fill=self._outline)
+            self._glyphs[char] = glyph
+        return glyph
+
+    def width(self, text):
+        return sum(self._glyph(char).width for char in text)
+
+    def stamp(self, image, text, x, y):
+        """Pastes `text` onto `image` with its top left corner at (x, y)."""
+        x = round(x)
+        for char in text:
+            glyph = self._glyph(char)
+            image.paste(glyph, (x, round(y)), glyph)
+            x += glyph.width

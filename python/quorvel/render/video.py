@@ -1,0 +1,64 @@
+# python/quorvel/render/video.py: writes rendered images to an MP4 (H.264) or an animated GIF.
+"""MP4 goes through the ffmpeg binary that the imageio-ffmpeg wheel ships, so no system
+ffmpeg is needed; GIF goes through Pillow."""
+import math
+from pathlib import Path
+
+import numpy as np
+
+SUFFIXES = (".mp4", ".gif")
+
+
+def _imageio():
+    try:
+        import imageio.v2 as imageio
+    except ImportError as missing:
+        raise ImportError("writing videos needs imageio: pip install 'quorvel[render]'") from missing
+    return imageio
+
+
+class VideoWriter:
+    """Appends RGB images (uint8, height x width x 3, all of one size) to a video file
+    whose kind follows its suffix: .mp4 or .gif. Use as a context manager or call close()."""
+
+    def __init__(self, path, fps):
+        self.path = Path(path)
+        self.kind = self.path.suffix.lower()
+        if self.kind not in SUFFIXES:
+            raise ValueError(f"cannot write {str(self.path)!r}: the file name must end in "
+                             f"{' or '.join(SUFFIXES)}")
+        if isinstance(fps, bool) or not isinstance(fps, (int, float)) or not (
+                math.isfinite(fps) and fps > 0):
+            raise ValueError(f"fps must be a positive, finite number, got {fps!r}")
+        imageio = _imageio()
+        if self.kind == ".mp4":
+            # yuv420p for players that know nothing else; it needs even sides, which
+            # write() pads to, so ffmpeg is told not to resize.
+            self._writer = imageio.get_writer(self.path, format="FFMPEG", fps=fps, codec="libx264",
+                                              pixelformat="yuv420p", macro_block_size=1,
+                                              quality=7)
+        else:
+            self._writer = imageio.get_writer(self.path, format="GIF", mode="I",
+                                              duration=1000.0 / fps, loop=0)
+        self.frames = 0
+
+    def write(self, image):
+        pixels = np.asarray(image, dtype=np.uint8)
+        if pixels.ndim != 3 or pixels.shape[2] != 3:
+            raise ValueError(f"image must have shape (height, width, 3), got {pixels.shape}")
+        if self.kind == ".mp4" and (pixels.shape[0] % 2 or pixels.shape[1] % 2):
+            pixels = np.pad(pixels, ((0, pixels.shape[0] % 2), (0, pixels.shape[1] % 2), (0, 0)),
+                            mode="edge")
+        self._writer.append_data(pixels)
+        self.frames += 1
+
+    def close(self):
+        if self._writer is not None:
+            self._writer.close()
+            self._writer = None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()

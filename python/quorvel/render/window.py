@@ -1,0 +1,100 @@
+# python/quorvel/render/window.py: an on-screen window that shows rendered images in real time.
+"""pygame's display is one per process, so at most one Window is open at a time."""
+import math
+import os
+import sys
+import time
+
+import numpy as np
+
+from .image import image_size
+
+HEADLESS_DRIVERS = ("offscreen", "dummy")
+
+
+def _pygame():
+    os.environ.setdefault("PYGAME_HIDE_SUPPORT_PROMPT", "1")
+    try:
+        import pygame
+    except ImportError as missing:
+        raise ImportError("the window needs pygame: pip install 'quorvel[render]'") from missing
+    return pygame
+
+
+class Window:
+    """An on-screen window that shows rendered images in real time (fps frames per second).
+
+    `show` paces itself against a steady clock: a frame that comes late is shown at once
+    and the schedule starts again from it, so the picture never runs ahead of real time
+    and never tries to catch up by rushing. Closing the window by hand makes `is_open`
+    false and later `show` calls do nothing.
+    """
+
+    def __init__(self, config, fps=None, width=640, title="quorvel"):
+        self.width, self.height = image_size(config, width)
+        if fps is None:
+            fps = 1.0 / config.dt
+        if isinstance(fps, bool) or not isinstance(fps, (int, float)):
+            raise TypeError(f"fps must be a number, not {type(fps).__name__}")
+        if not (math.isfinite(fps) and fps > 0):
+            raise ValueError(f"fps must be positive and finite, got {fps}")
+        self.fps = float(fps)
+        self._pygame = _pygame()
+        if sys.platform.startswith("linux") and not any(
+                os.environ.get(name) for name in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")):
+            raise RuntimeError("cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)")
+        try:
+            self._pygame.display.init()
+            # With no display SDL falls back to drawing off screen, unseen: refuse that,
+            # unless it was asked for (SDL_VIDEODRIVER=dummy for tests and headless runs).
+            driver = self._pygame.display.get_driver()
+            if driver in HEADLESS_DRIVERS and os.environ.get("SDL_VIDEODRIVER") != driver:
+                raise self._pygame.error("no display to show it on")
+            self._screen = self._pygame.display.set_mode((self.width, self.height))
+        except self._pygame.error as no_display:
+            self._pygame.display.quit()
+            raise RuntimeError(f"cannot open a window: {no_display}") from None
+        self._pygame.display.set_caption(str(title))
+        self._due = None
+        self.is_open = True
+
+    def show(self, image):
+        """Draws `image` (uint8, height x width x 3; scaled when its size differs), handles
+        the window's events, then waits until the frame's time is up."""
+        if not self.is_open:
+            return
+        pixels = np.ascontiguousarray(image, dtype=np.uint8)
+        if pixels.ndim != 3 or pixels.shape[2] != 3:
+            raise ValueError(f"image must have shape (height, width, 3), got {pixels.shape}")
+        pg = self._pygame
+        surface = pg.image.frombuffer(pixels.tobytes(), (pixels.shape[1], pixels.shape[0]), "RGB")
+        if surface.get_size() != (self.width, self.height):
+            surface = pg.transform.scale(surface, (self.width, self.height))
+        self._screen.blit(surface, (0, 0))
+        pg.display.flip()
+        for event in pg.event.get():
+            if event.type == pg.QUIT:
+                self.close()
+                return
+        self._wait()
+
+    def _wait(self):
+        period = 1.0 / self.fps
+        now = time.perf_counter()
+        if self._due is None or now > self._due + period:
+            self._due = now + period
+            return
+        time.sleep(max(0.0, self._due - now))
+        self._due += period
+
+    def close(self):
+        """Closes the window; closing it again does nothing."""
+        if self.is_open:
+            self.is_open = False
+            self._pygame.display.quit()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()

@@ -1,0 +1,97 @@
+# python/quorvel/replay/recorder.py: the log of a match as it is played, and an Engine that keeps one.
+import numpy as np
+
+from _quorvel import Engine, EngineConfig
+
+from .commands import encode
+from .record import BUILD, CONFIG_FIELDS, RESET, MatchRecord, fingerprint
+
+
+def copy_config(config):
+    return EngineConfig(**{name: getattr(config, name) for name in CONFIG_FIELDS})
+
+
+class MatchLog:
+    """Builds, resets and every tick's commands, in the order they happened."""
+
+    def __init__(self, config):
+        self.config = copy_config(config)
+        self.players = self.config.players_per_team
+        self.events = []
+        self._commands = np.zeros((1024, 2, self.players, 4), np.float32)
+        self._counts = np.zeros((1024, 2), np.uint8)
+        self.ticks = 0
+
+    def build(self, seed):
+        self.events.append((BUILD, int(seed), self.ticks))
+
+    def reset(self):
+        self.events.append((RESET, 0, self.ticks))
+
+    def _next_row(self):
+        if self.ticks == len(self._commands):
+            self._commands = np.concatenate([self._commands, np.zeros_like(self._commands)])
+            self._counts = np.concatenate([self._counts, np.zeros_like(self._counts)])
+        self.ticks += 1
+        return self.ticks - 1
+
+    def step(self, pair):
+        """A tick commanded by a (team A, team B) pair of Actions."""
+        row = self._next_row()
+        self._counts[row] = encode(pair, self.players, self._commands[row])
+
+    def step_array(self, commands):
+        """A tick commanded by a float32 (2, P, 4) array, every player commanded."""
+        row = self._next_row()
+        self._commands[row] = commands
+        self._counts[row] = self.players
+
+    def record(self, last_frame):
+        if not self.events or self.events[0][0] != BUILD:
+            raise RuntimeError("nothing to save: the match was never built from a seed")
+        return MatchRecord(self.config, list(self.events), self._commands[:self.ticks].copy(),
+                           self._counts[:self.ticks].copy(), fingerprint(last_frame))
+
+
+class RecordingEngine:
+    """Stands in for an Engine (reset, step, spectator_frame) and remembers everything
+    needed to replay its match: `record()` gives a MatchRecord, `save(path)` writes it.
+
+        engine = RecordingEngine(config, seed)
+        obs_a, obs_b = engine.reset()
+        ... engine.step((actions_a, actions_b)) ...
+        engine.save("match.npz")
+    """
+
+    def __init__(self, config, seed=0):
+        self.engine = Engine(config, seed)
+        self.log = MatchLog(config)
+        self.log.build(seed)
+
+    @property
+    def config(self):
+        return copy_config(self.log.config)
+
+    def rebuild(self, seed):
+        """Starts afresh on a new engine built from the same configuration and `seed`."""
+        self.engine = Engine(self.log.config, seed)
+        self.log.build(seed)
+
+    def reset(self):
+        observations = self.engine.reset()
+        self.log.reset()
+        return observations
+
+    def step(self, actions):
+        result = self.engine.step(actions)  # refuses bad arguments before anything is kept
+        self.log.step(actions)
+        return result
+
+    def spectator_frame(self):
+        return self.engine.spectator_frame()
+
+    def record(self):
+        return self.log.record(self.engine.spectator_frame())
+
+    def save(self, path):
+        self.record().save(path)
