@@ -1,8 +1,12 @@
 # tests/conftest.py: shared fixture of the Python suites: an argument error and the note that names it.
 import contextlib
+import os
 import re
 
 import pytest
+
+# Windows opened by the suites (Gymnasium's render checks among them) draw off screen.
+os.environ.setdefault("SDL_VIDEODRIVER", "dummy")
 
 
 @pytest.fixture

@@ -8,9 +8,11 @@ RENDER_MODES = ("human", "rgb_array")
 
 
 def render_fps(config):
-    """Frames per second of real time: one tick of ``config.dt`` per frame."""
+    """Frames per second of real time: one tick of ``config.dt`` per frame. Rounded to
+    thousandths, so that the float32 step of 1/30 s gives 30 (video writers drop a frame
+    of a clip timed at 29.999998 frames a second)."""
     dt = float(config.dt)
-    return round(1.0 / dt, 6) if dt > 0.0 else 30.0
+    return round(1.0 / dt, 3) if dt > 0.0 else 30.0
 
 
 def check_render_mode(render_mode):

@@ -92,29 +92,32 @@ class RecordMatch(gymnasium.Wrapper):
         super().__init__(env)
         base = env.unwrapped
         self.path = path
-        self._name = self._simulation_attribute(base)
+        self._holder, self._name = self._simulation_attribute(base)
         self._log = MatchLog(base.config)
         self._stand_in = None
 
     @staticmethod
     def _simulation_attribute(base):
-        for name, value in vars(base).items():
-            if isinstance(value, Engine) or _is_batch(value):
-                if _is_batch(value) and value.num_matches != 1:
-                    raise ValueError(f"can only record one match; {name} holds {value.num_matches}")
-                return name
+        """(holder, name) of the attribute that keeps the match: on the environment
+        itself, or on one of its own helper objects."""
+        holders = [base] + [value for value in vars(base).values() if hasattr(value, "__dict__")]
+        for holder in holders:
+            for name, value in vars(holder).items():
+                if isinstance(value, Engine) or _is_batch(value):
+                    if _is_batch(value) and value.num_matches != 1:
+                        raise ValueError(f"can only record one match; {name} holds {value.num_matches}")
+                    return holder, name
         raise TypeError(f"{type(base).__name__} holds no quorvel Engine or BatchEngine to record")
 
     def _install(self):
-        base = self.env.unwrapped
-        current = getattr(base, self._name)
+        current = getattr(self._holder, self._name)
         if current is self._stand_in:
             return
         if self._stand_in is not None:
             self._adopt(current)
         wrap = _RecordedBatch if _is_batch(current) else _RecordedEngine
         self._stand_in = wrap(current, self._log)
-        setattr(base, self._name, self._stand_in)
+        setattr(self._holder, self._name, self._stand_in)
 
     def _adopt(self, engine):
         """The environment built a new engine behind the stand-in's back: log it as a build
