@@ -24,16 +24,21 @@ def engine_player_limit():
     return None
 
 
-def add_arguments(parser):
+def add_match_arguments(parser, ticks_help):
+    """--seed, --players and --ticks, each checked against its range: shared by the
+    commands that play a scripted match."""
     limit = engine_player_limit()
     most = "the engine's limit" if limit is None else str(limit)
     parser.add_argument("--seed", type=bounded_int(0, U64_MAX), default=0,
                         help=f"kick-off seed, 0 to {U64_MAX} (default 0)")
     parser.add_argument("--players", type=bounded_int(0, U64_MAX if limit is None else limit, most),
                         default=3, help=f"players per team, 0 to {most} (default 3)")
-    parser.add_argument("--ticks", type=bounded_int(0, U32_MAX), default=None,
-                        help=f"match length in ticks, 0 (plays none) to {U32_MAX} "
-                             "(default: the configuration's 9000)")
+    parser.add_argument("--ticks", type=bounded_int(0, U32_MAX), default=None, help=ticks_help)
+
+
+def add_arguments(parser):
+    add_match_arguments(parser, f"match length in ticks, 0 (plays none) to {U32_MAX} "
+                                "(default: the configuration's 9000)")
 
 
 def run(args):

@@ -5,21 +5,14 @@ from .. import EngineFault
 from ..replay import RecordingEngine
 from ..scripted import ScriptedTeam
 from .frames_out import FrameSink, WindowClosed
-from .options import U32_MAX, U64_MAX, UsageError, bounded_int
-from .play import engine_player_limit
+from .options import UsageError, bounded_int
+from .play import add_match_arguments
 
 HELP = "watch a match between two scripted teams in a window, or write it to an MP4 or GIF"
 
 
 def add_arguments(parser):
-    limit = engine_player_limit()
-    most = "the engine's limit" if limit is None else str(limit)
-    parser.add_argument("--seed", type=bounded_int(0, U64_MAX), default=0,
-                        help=f"kick-off seed, 0 to {U64_MAX} (default 0)")
-    parser.add_argument("--players", type=bounded_int(0, U64_MAX if limit is None else limit, most),
-                        default=3, help=f"players per team, 0 to {most} (default 3)")
-    parser.add_argument("--ticks", type=bounded_int(0, U32_MAX), default=None,
-                        help="match length in ticks (default: the configuration's 9000, 5 minutes)")
+    add_match_arguments(parser, "match length in ticks (default: the configuration's 9000, 5 minutes)")
     add_picture_arguments(parser)
     parser.add_argument("--record", metavar="FILE.npz",
                         help="also save the match as a replay file (see quorvel replay)")
