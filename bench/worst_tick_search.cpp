@@ -97,7 +97,8 @@ EngineConfig random_config(Random& r) {
 }
 
 // Teams squeezed onto fields that cannot hold them, the worst of them with the
-// hardest kicks and the largest step the ball may take.
+// hardest kicks and the largest step the ball may take, and discs wider than
+// the field.
 std::vector<EngineConfig> piles() {
     std::vector<EngineConfig> out;
     for (const std::uint64_t n : {8u, 12u, 16u, 20u, 24u, 32u, 48u, 64u}) {
@@ -111,6 +112,26 @@ std::vector<EngineConfig> piles() {
             c.dt = 1e6f;
             out.push_back(c);
         }
+    }
+    // A disc wider than the field: every body overlaps every other one.
+    for (const std::uint64_t n : {4u, 8u, 16u, 32u}) {
+        EngineConfig c;
+        c.players_per_team = n;
+        c.field_width = 0.67f;
+        c.field_height = 1.96f;
+        c.ball_radius = 1e6f;
+        c.player_max_speed = 1e9f;
+        c.kick_max_speed = 1e9f;
+        out.push_back(c);
+        c.dt = 1e6f;
+        out.push_back(c);
+        c.ball_radius = 0.2f;
+        c.field_width = 1.0f;
+        c.field_height = 40.0f;
+        c.player_radius = 10.9f;
+        c.dt = 0.2f;
+        c.player_max_speed = 1e3f;
+        out.push_back(c);
     }
     return out;
 }

@@ -60,6 +60,10 @@ std::uint64_t max_players_per_team(const EngineConfig& c) {
     // Players smaller than Box2D's box margin, or faster than its per-step
     // limit in one tick, can crowd inside each other's boxes however large
     // the field: only the piled limit holds for them.
+    // A disc wider than the field by more than Box2D moves a body in a step
+    // overlaps every other one for good.
+    const double narrow = std::min(width, height) + double(b2_maxTranslation);
+    if (2.0 * std::max(radius, size(c.ball_radius)) > narrow) return kMaxOverlappingPlayersPerTeam;
     const double reach = c.dt > 0.0f ? size(c.player_max_speed) * double(c.dt) : 0.0;
     const double player = 2.0 * (radius + margin);
     // A jitter wider than a player clamps many of them onto the same spot at a
@@ -80,7 +84,9 @@ void refuse_unplayable(const EngineConfig& c) {
     if (c.players_per_team > most) {
         refuse("players_per_team", "must be at most " + std::to_string(most) + " on this field (at most " +
                                        std::to_string(kMaxPlayersPerTeam) + " where both teams stay apart on at most half "
-                                       "of it, " + std::to_string(kMaxPiledPlayersPerTeam) + " where they cannot)");
+                                       "of it, " + std::to_string(kMaxPiledPlayersPerTeam) + " where they cannot, " +
+                                       std::to_string(kMaxOverlappingPlayersPerTeam) + " where a player or the ball is "
+                                       "more than 2 wider than the field's smaller side)");
     }
     require_magnitude("field_width", c.field_width, kMaxLength, "1e6");
     require_magnitude("field_height", c.field_height, kMaxLength, "1e6");

@@ -15,6 +15,15 @@ namespace quorvel {
 /// side, 39 ms at 32, 115 ms at 48 and 369 ms at 64.
 inline constexpr std::uint64_t kMaxPiledPlayersPerTeam = 32;
 
+/// Most players a team may have where a disc (player or ball) is wider than the
+/// field's smaller side by more than Box2D's per-step limit of 2 units. Such a
+/// disc overlaps both walls, and every other body, too deeply for Box2D's
+/// position correction to push it out, so all 2n + 1 bodies stay in contact and
+/// every tick solves them all: with a ball of radius 1e6 and speeds of 1e9 the
+/// worst tick measured 208 ms at 32 a side, 108 ms at 16 and 31 ms at 8
+/// (players of radius 10.9 on a 1 x 40 field: 127 ms at 32 a side).
+inline constexpr std::uint64_t kMaxOverlappingPlayersPerTeam = 8;
+
 /// Most players a team may have on any field. On fields that hold them apart a
 /// crowd around the ball costs about linearly: 512 a side on 400 x 200 measured
 /// a worst tick of 11 ms, 1024 a side 68 ms.
@@ -29,7 +38,8 @@ inline constexpr std::uint64_t kMaxPlayersPerTeam = 512;
 /// before their boxes overlap (|player_radius| at least the margin), cover at
 /// most Box2D's per-step limit of 2 units in a tick, and a formation_jitter no
 /// wider than their square (a wider one clamps many onto one spot at a wall);
-/// otherwise, and never fewer, kMaxPiledPlayersPerTeam.
+/// otherwise kMaxPiledPlayersPerTeam, or kMaxOverlappingPlayersPerTeam where a
+/// disc is wider than the field.
 std::uint64_t max_players_per_team(const EngineConfig& config);
 
 /// Largest magnitude of a length that shapes or places bodies (field_width,

@@ -21,6 +21,10 @@ TEST(ConfigLimits, RefusedAtConstructionNamingTheField) {
         {"players_per_team must be at most 32", [](EngineConfig& c) { c.players_per_team = 33; c.formation_jitter = 2.0f; }},
         {"players_per_team must be at most 32", [](EngineConfig& c) { c.players_per_team = 33; c.field_width = 0.0f; }},
         {"players_per_team must be at most 512", [](EngineConfig& c) { c.players_per_team = 513; c.field_width = 1e6f; c.field_height = 1e6f; }},
+        // A disc more than 2 wider than the field's smaller side overlaps every body.
+        {"players_per_team must be at most 8 on this field", [](EngineConfig& c) { c.players_per_team = 9; c.ball_radius = 1e6f; }},
+        {"players_per_team must be at most 8", [](EngineConfig& c) { c.players_per_team = 9; c.field_width = 1.0f; c.field_height = 40.0f; c.player_radius = 10.9f; }},
+        {"players_per_team must be at most 8", [](EngineConfig& c) { c.players_per_team = 9; c.field_width = 1e6f; c.field_height = 1e6f; c.ball_radius = -1e6f; }},
         {"players_per_team", [](EngineConfig& c) { c.players_per_team = 1ull << 40; }},
         {"players_per_team", [](EngineConfig& c) { c.players_per_team = ~0ull; }},
         {"field_width", [](EngineConfig& c) { c.field_width = 1e20f; }},  // Box2D's TOI asserted
@@ -56,6 +60,8 @@ TEST(ConfigLimits, OddConfigurationsPlayWithFiniteBodies) {
         {[](EngineConfig& c) { c.players_per_team = kMaxPiledPlayersPerTeam; c.field_width = 0.0f; c.field_height = 1.0f; }, 10},
         {[](EngineConfig& c) { c.players_per_team = 33; c.field_width = 400.0f; c.field_height = 200.0f; }, 60},
         {[](EngineConfig& c) { c.players_per_team = 64; }, 60},  // the default field holds 69 a side
+        {[](EngineConfig& c) { c.players_per_team = kMaxOverlappingPlayersPerTeam; c.ball_radius = 1e6f; c.dt = 1e6f; }, 20},
+        {[](EngineConfig& c) { c.players_per_team = kMaxPiledPlayersPerTeam; c.field_width = 1.0f; c.player_radius = 1.5f; }, 20},  // 2 wider: piled, not overlapping
         {[](EngineConfig& c) { c.player_radius = 1e-30f; c.ball_radius = -1e-24f; }, 60},  // mass 0: Box2D takes 1
         {[](EngineConfig& c) { c.ball_radius = 4e-20f; c.dt = kMinPositiveDt; }, 60},
         {[](EngineConfig& c) { c.field_width = 0.0f; c.player_radius = 0.0f; c.ball_radius = 0.0f; c.kick_range = 0.0f; }, 150},
