@@ -27,6 +27,8 @@ using batch::MatchBatch;
 // cannot fit beats the machine thrashing or the process being killed.
 constexpr std::size_t kBytesPerMatch = 128 * 1024;
 constexpr long long kMaxThreads = 1024;
+// Up to this many matches, a batch on one thread steps holding the lock.
+constexpr std::size_t kLockedMatches = 4;
 
 // Everything a BatchEngine object owns: the matches and their pool, and the
 // arrays they write into. The arrays hold no reference back, so no cycle forms.
@@ -42,6 +44,9 @@ struct BatchState {
     OutputArray observations, rewards, terminated, truncated, score, tick, ticks_remaining;
     OutputArray ended, final_observations, final_score, final_tick, final_ticks_remaining;
     OutputArray spectator_players, spectator_ball, spectator_score, spectator_tick;
+    // With copy=False, the last step's result tuple: handed out again while no one
+    // else holds it or its info dict, since it would be built of the same arrays.
+    Ref last_result;
 };
 
 // ---- running without the interpreter lock ------------------------------------------
@@ -70,13 +75,17 @@ PyObject* run_unlocked(PyObject* self, Prepare&& prepare, Run&& run, Finish&& fi
     if (!access) return nullptr;
     if (entry_point([&]() -> int { return prepare(box.value) ? 0 : -1; }) < 0) return nullptr;
     std::exception_ptr error;
-    PyThreadState* thread = PyEval_SaveThread();
+    // A short batch on one thread plays in a few microseconds: releasing and
+    // retaking the lock would cost a good share of that, and the pool would run it
+    // on this thread anyway.
+    const bool unlock = box.value.batch->threads() > 1 || box.value.batch->size() > kLockedMatches;
+    PyThreadState* thread = unlock ? PyEval_SaveThread() : nullptr;
     try {
         run(box.value);
     } catch (...) {
         error = std::current_exception();
     }
-    PyEval_RestoreThread(thread);
+    if (thread) PyEval_RestoreThread(thread);
     if (error) return raise_caught(error);
     return finish(box.value);
 }
@@ -262,6 +271,17 @@ PyObject* batch_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
 
 // ---- methods ------------------------------------------------------------------------
 
+// The info keys every step sets, interned once per process (under the lock);
+// nullptr with the exception set when they could not be made.
+PyObject* const* info_keys() {
+    static PyObject* keys[3] = {nullptr, nullptr, nullptr};
+    static const char* const texts[3] = {"score", "tick", "ticks_remaining"};
+    for (int i = 0; i < 3; ++i) {
+        if (!keys[i] && !(keys[i] = PyUnicode_InternFromString(texts[i]))) return nullptr;
+    }
+    return keys;
+}
+
 // Sets key to the array (or a copy of it); false with the exception set.
 bool put(PyObject* dict, const char* key, const OutputArray& array, bool copy) {
     Ref value = Ref::steal(hand_out(array, copy));
@@ -274,9 +294,12 @@ PyObject* step_info(const BatchState& s) {
     Ref info = Ref::steal(PyDict_New());
     if (!info) return nullptr;
     const bool copy = s.copy;
-    if (!put(info.get(), "score", s.score, copy) || !put(info.get(), "tick", s.tick, copy) ||
-        !put(info.get(), "ticks_remaining", s.ticks_remaining, copy)) {
-        return nullptr;
+    PyObject* const* keys = info_keys();
+    if (!keys) return nullptr;
+    const OutputArray* arrays[] = {&s.score, &s.tick, &s.ticks_remaining};
+    for (int i = 0; i < 3; ++i) {
+        Ref value = Ref::steal(hand_out(*arrays[i], copy));
+        if (!value || PyDict_SetItem(info.get(), keys[i], value.get()) < 0) return nullptr;
     }
     if (s.batch->autoreset() != Autoreset::SAME_STEP) return info.release();
     Ref final_info = Ref::steal(PyDict_New());
@@ -291,7 +314,40 @@ PyObject* step_info(const BatchState& s) {
     return info.release();
 }
 
-PyObject* step_result(const BatchState& s) {
+// Whether the last result can be handed out again unchanged: held by the state
+// alone, its info dict by the tuple alone and never altered (same keys, same
+// arrays). A same-step info holds nested dicts a caller could have kept; it is
+// always built anew.
+bool reusable(const BatchState& s) {
+    PyObject* last = s.last_result.get();
+    if (!last || Py_REFCNT(last) != 1 || s.batch->autoreset() == Autoreset::SAME_STEP) return false;
+    PyObject* info = PyTuple_GET_ITEM(last, 4);
+    if (Py_REFCNT(info) != 1 || PyDict_GET_SIZE(info) != 3) return false;
+    PyObject* const* keys = info_keys();
+    if (!keys) {
+        PyErr_Clear();
+        return false;
+    }
+    const OutputArray* arrays[] = {&s.score, &s.tick, &s.ticks_remaining};
+    for (int i = 0; i < 3; ++i) {
+        if (PyDict_GetItemWithError(info, keys[i]) != arrays[i]->array.get()) {
+            PyErr_Clear();
+            return false;
+        }
+    }
+    return true;
+}
+
+PyObject* fresh_result(const BatchState& s);
+
+PyObject* step_result(BatchState& s) {
+    if (!s.copy && reusable(s)) return Py_NewRef(s.last_result.get());
+    Ref result = Ref::steal(fresh_result(s));
+    if (result && !s.copy) s.last_result = Ref::borrow(result.get());
+    return result.release();
+}
+
+PyObject* fresh_result(const BatchState& s) {
     Ref obs = Ref::steal(hand_out(s.observations, s.copy));
     if (!obs) return nullptr;
     Ref rewards = Ref::steal(hand_out(s.rewards, s.copy));
@@ -306,12 +362,30 @@ PyObject* step_result(const BatchState& s) {
 }
 
 // Not noexcept: the lock is released (see above).
-PyObject* batch_step(PyObject* self, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"actions", nullptr};
+// Fast-call: the usual step(actions) is read without building an argument tuple.
+PyObject* batch_step(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     PyObject* actions_arg = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:step", const_cast<char**>(keywords),
-                                     &actions_arg)) {
-        return nullptr;
+    if (nargs == 1 && !kwnames) {
+        actions_arg = args[0];
+    } else {
+        static const char* keywords[] = {"actions", nullptr};
+        Ref tuple = Ref::steal(PyTuple_New(nargs));
+        if (!tuple) return nullptr;
+        for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SET_ITEM(tuple.get(), i, Py_NewRef(args[i]));
+        Ref dict;
+        if (kwnames) {
+            dict = Ref::steal(PyDict_New());
+            if (!dict) return nullptr;
+            for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(kwnames); ++i) {
+                if (PyDict_SetItem(dict.get(), PyTuple_GET_ITEM(kwnames, i), args[nargs + i]) < 0) {
+                    return nullptr;
+                }
+            }
+        }
+        if (!PyArg_ParseTupleAndKeywords(tuple.get(), dict.get(), "O:step",
+                                         const_cast<char**>(keywords), &actions_arg)) {
+            return nullptr;
+        }
     }
     auto stage = [&](BatchState& s) {
         const auto n = static_cast<Py_ssize_t>(s.batch->size());
@@ -442,7 +516,7 @@ PyMethodDef batch_methods[] = {
      "configuration and its seed instead. Returns every match's observation,\n"
      "float32 (N, 2, obs_size)."},
     {"step", reinterpret_cast<PyCFunction>(reinterpret_cast<void*>(batch_step)),
-     METH_VARARGS | METH_KEYWORDS,
+     METH_FASTCALL | METH_KEYWORDS,
      "step($self, actions)\n--\n\n"
      "One tick of every match, without the interpreter lock, on the worker threads.\n"
      "`actions`: float32 C-contiguous (N, 2, P, 4): match, team (each in its own\n"

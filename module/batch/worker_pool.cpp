@@ -168,6 +168,11 @@ void WorkerPool::stop_crew() noexcept {
 void WorkerPool::run(std::size_t count, std::size_t chunk, Task task, void* context) {
     if (count == 0) return;
     if (chunk == 0) chunk = 1;
+    if (threads_ == 1) {
+        // No workers to lose in a fork, so no need to ask the kernel who we are.
+        task(context, 0, count);
+        return;
+    }
     if (owner_pid_ != getpid()) {
         // In a forked child the workers do not exist: start new ones.
         (void)crew_.release();

@@ -40,6 +40,13 @@ class SoccerEnv(gymnasium.Env):
         self._shape = (p, 4)
         self._mine, self._theirs = match.commands[0], match.buffer[:, 1]
         self._obs_a, self._obs_b = match.obs[0], match.obs[None, 1]
+        # Per-step reads through memoryviews: indexing one gives the Python scalar
+        # that ndarray.item() would, at a fraction of the cost.
+        self._buffer = match.buffer
+        self._reward, self._tick = memoryview(match.rewards), memoryview(match.tick)
+        self._terminated, self._truncated = memoryview(match.terminated), memoryview(match.truncated)
+        self._score = match.score
+        self._human = render_mode == "human"
         self._opponent = None if opponent == "idle" else make_opponent(opponent, self.config,
                                                                       batched=False)
 
@@ -59,11 +66,11 @@ class SoccerEnv(gymnasium.Env):
         if self._opponent is not None:
             self._opponent(self._obs_b, self._theirs, self.np_random)
         match = self._match
-        match.step()
-        if self.render_mode == "human":
+        match.batch.step(self._buffer)  # looked up each time: a recorder may stand in for it
+        if self._human:
             match.show()
-        return (self._obs_a.copy(), match.rewards.item(0), match.terminated.item(0),
-                match.truncated.item(0), {"score": match.score.copy(), "tick": match.tick.item(0)})
+        return (self._obs_a.copy(), self._reward[0], self._terminated[0], self._truncated[0],
+                {"score": self._score.copy(), "tick": self._tick[0]})
 
     def render(self):
         """The picture of the match ("rgb_array"), or None after drawing it ("human")."""
