@@ -213,6 +213,25 @@ def test_copy_false_hands_out_views_that_the_next_call_overwrites():
         first[0].resize(10, refcheck=False)
 
 
+@pytest.mark.parametrize("threads", [1, 2])
+def test_copy_false_reused_result_stays_whole(threads):
+    # The result tuple may be handed out again; a caller's change to its info dict
+    # must never show in a later step's.
+    batch = quorvel.BatchEngine(config(), 2, copy=False, threads=threads)
+    act = np.ones((2, 2, 2, 4), np.float32)
+    info = batch.step(act)[4]
+    info.pop("tick")
+    info["extra"] = 1
+    del info
+    for _ in range(2):
+        result = batch.step(act)
+        assert sorted(result[4]) == ["score", "tick", "ticks_remaining"]
+        assert result[4]["tick"][0] == result[4]["tick"][1] > 1
+        del result
+    kept = batch.step(act)
+    assert batch.step(act) is not kept  # still held: built anew
+
+
 def test_copy_true_hands_out_fresh_arrays():
     batch = quorvel.BatchEngine(config(), N)
     act = np.ones((N, 2, 2, 4), np.float32)

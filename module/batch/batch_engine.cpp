@@ -518,7 +518,8 @@ PyMethodDef batch_methods[] = {
     {"step", reinterpret_cast<PyCFunction>(reinterpret_cast<void*>(batch_step)),
      METH_FASTCALL | METH_KEYWORDS,
      "step($self, actions)\n--\n\n"
-     "One tick of every match, without the interpreter lock, on the worker threads.\n"
+     "One tick of every match, without the interpreter lock (but for a short batch on\n"
+     "one thread), on the worker threads.\n"
      "`actions`: float32 C-contiguous (N, 2, P, 4): match, team (each in its own\n"
      "frame), player, (move_x, move_y, kick_x, kick_y); a zero kick vector is no kick.\n"
      "Returns (obs, rewards, terminated, truncated, info): obs float32 (N, 2, obs_size),\n"
@@ -547,7 +548,8 @@ constexpr const char kBatchDoc[] =
     "'same_step' (restarted at once; info gains final_obs, final_info and their\n"
     "masks _final_obs, _final_info) or 'disabled'. copy=True: results are fresh\n"
     "arrays; copy=False: they are the batch's own arrays, which the next call\n"
-    "overwrites.";
+    "overwrites (and step's result tuple is reused while no one else holds it).\n"
+    "A batch of at most 4 matches on one thread steps holding the interpreter lock.";
 
 PyType_Slot batch_slots[] = {
     {Py_tp_doc, const_cast<char*>(kBatchDoc)},
