@@ -2,6 +2,7 @@
 #include "actions.hpp"
 #include "classes.hpp"
 #include "fields.hpp"
+#include "record_argument.hpp"
 #include "sim.hpp"
 
 namespace quorvel::py {
@@ -20,26 +21,18 @@ PyObject* engine_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexc
                                          const_cast<char**>(keywords), &config, &seed_arg)) {
             return nullptr;
         }
-        if (!Py_IS_TYPE(config, class_of<EngineConfig>)) {
-            PyErr_Format(PyExc_TypeError, "expected an EngineConfig, not %.100s",
-                         Py_TYPE(config)->tp_name);
-            add_note("argument", "config");
-            return nullptr;
-        }
         // Held for the whole construction: a setter run from the seed's __index__
         // must not change the configuration half-way.
-        Box<EngineConfig>& config_box = unbox<EngineConfig>(config);
-        SharedAccess config_access(config_box.access);
-        if (!config_access) {
-            add_note("argument", "config");
-            return nullptr;
-        }
+        std::optional<SharedAccess> config_access;
+        const EngineConfig* record =
+            shared_record_argument<EngineConfig>(config, "an EngineConfig", "config", config_access);
+        if (!record) return nullptr;
         std::uint64_t seed = 0;
         if (!from_python(seed_arg, seed)) {
             add_note("argument", "seed");
             return nullptr;
         }
-        return wrap_as(type, Engine(config_box.value, seed));
+        return wrap_as(type, Engine(*record, seed));
     });
 }
 

@@ -16,6 +16,7 @@
 #include "fault.hpp"
 #include "match_batch.hpp"
 #include "observation.hpp"
+#include "record_argument.hpp"
 
 namespace quorvel::py {
 namespace {
@@ -211,18 +212,12 @@ PyObject* batch_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
                                          &seeds_arg, &threads_arg, &mode_arg, &copy)) {
             return nullptr;
         }
-        if (!Py_IS_TYPE(config, class_of<EngineConfig>)) {
-            PyErr_Format(PyExc_TypeError, "expected an EngineConfig, not %.100s",
-                         Py_TYPE(config)->tp_name);
-            add_note("argument", "config");
-            return nullptr;
-        }
-        Box<EngineConfig>& config_box = unbox<EngineConfig>(config);
-        SharedAccess config_access(config_box.access);
-        if (!config_access) {
-            add_note("argument", "config");
-            return nullptr;
-        }
+        // Held until the record is copied: another argument's __index__ must not
+        // change the configuration half-way.
+        std::optional<SharedAccess> config_access;
+        const EngineConfig* config_record =
+            shared_record_argument<EngineConfig>(config, "an EngineConfig", "config", config_access);
+        if (!config_record) return nullptr;
         long long n = 0;
         if (!count_argument(count, "num_matches", 1, most_matches(), n)) return nullptr;
         std::uint64_t seed = 0;
@@ -246,7 +241,7 @@ PyObject* batch_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
         Autoreset mode = Autoreset::NEXT_STEP;
         if (mode_arg && !autoreset_argument(mode_arg, mode)) return nullptr;
 
-        const EngineConfig record = config_box.value;
+        const EngineConfig record = *config_record;
         BatchState state;
         state.copy = copy != 0;
         try {
