@@ -17,20 +17,16 @@ spends all but a few percent of its ticks past them, so the batch plays
 WARMUP_TICKS untimed first. Repetitions of the two step cases alternate.
 """
 import argparse
-import json
-import math
-import random
 import statistics
 import subprocess
 import sys
-import time
-from pathlib import Path
+
+import timing
+from timing import SEED, verdict
 
 # numpy and quorvel are imported where they are used, so that bench/run.py can
 # import this file for its round and report functions without loading either.
 
-PATTERN_TICKS = 120
-SEED = 7
 MATCHES = 256
 MEMORY_MATCHES = 4096
 WARMUP_TICKS = 300
@@ -42,40 +38,19 @@ MIN_SPEEDUP_2T = 1.8
 MAX_KIB_PER_MATCH = 128
 
 
-def action_pattern(matches, players=3):
-    """One (matches, 2, players, 4) array per tick of the pattern."""
-    import numpy as np
-
-    arrays = []
-    for t in range(PATTERN_TICKS):
-        angle = 2.0 * math.pi * t / PATTERN_TICKS
-        a = np.zeros((matches, 2, players, 4), np.float32)
-        a[..., 0], a[..., 1] = math.cos(angle), math.sin(angle)
-        arrays.append(a)
-    return arrays
+def action_pattern(matches):
+    """One (matches, 2, 3, 4) array per tick of the pattern."""
+    return timing.direction_pattern((matches, 2, 3))
 
 
-class StepCase:
-    def __init__(self, name, threads, laps):
-        import quorvel
+def step_case(name, threads, laps):
+    import quorvel
 
-        self.name = name
-        self.batch = quorvel.BatchEngine(quorvel.EngineConfig(), MATCHES, seed=SEED, threads=threads)
-        self.batch.reset()
-        self.schedule = action_pattern(MATCHES) * laps
-        self.samples = []
-        for t in range(WARMUP_TICKS):
-            self.batch.step(self.schedule[t % PATTERN_TICKS])
-
-    def run(self, schedule):
-        step = self.batch.step
-        start = time.perf_counter_ns()
-        for actions in schedule:
-            step(actions)
-        return time.perf_counter_ns() - start
-
-    def repeat(self):
-        self.samples.append(self.run(self.schedule) / (len(self.schedule) * MATCHES))
+    batch = quorvel.BatchEngine(quorvel.EngineConfig(), MATCHES, seed=SEED, threads=threads)
+    batch.reset()
+    case = timing.Case(name, batch, timing.step_loop, action_pattern(MATCHES) * laps, MATCHES)
+    case.warm_up(WARMUP_TICKS)
+    return case
 
 
 def resident_kib():
@@ -103,12 +78,8 @@ def memory_per_match():
 
 
 def run_round(samples):
-    """One round for bench/run.py: three shuffled repetitions of each step case,
-    in a child process that uses the installed package."""
-    out = subprocess.run([sys.executable, str(Path(__file__)), "--repetitions=3", "--shuffle",
-                          "--json", "-"], check=True, capture_output=True, text=True).stdout
-    for name, values in json.loads(out).items():
-        samples[name].extend(values)
+    """One round for bench/run.py: three shuffled repetitions of each step case."""
+    timing.run_child_round(__file__, samples)
 
 
 def json_fields(ns, memory_kib):
@@ -120,48 +91,35 @@ def json_fields(ns, memory_kib):
 
 def run(samples, repetitions=3, laps=1, shuffle=True):
     """Adds each repetition's ns per match-tick of each step case to samples."""
-    cases = [StepCase(name, threads, laps) for name, threads in STEP_CASES.items()]
-    for _ in range(repetitions):
-        if shuffle:
-            random.shuffle(cases)
-        for case in cases:
-            case.repeat()
-    for case in cases:
-        samples[case.name].extend(case.samples)
+    cases = [step_case(name, threads, laps) for name, threads in STEP_CASES.items()]
+    for name, values in timing.run_cases(cases, repetitions, shuffle).items():
+        samples[name].extend(values)
 
 
 def report_lines(ns, rounds, fastest, memory_kib):
     """The batch's lines of bench/run.py's report: its cases, then its targets."""
-    def within_rounds(num, den):
-        return statistics.median(statistics.median(r[num]) / statistics.median(r[den]) for r in rounds)
-
     lines = ["", f"{'batch case':<18}{'ns/match-tick':>14}{'match-ticks/s':>15}"]
     for name in STEP_CASES:
         lines.append(f"{name:<18}{ns[name]:14,.0f}{1e9 / ns[name]:15,.0f}")
     lines.append(f"{'batch_memory':<18}{memory_kib:11,.1f} KiB per match at {MEMORY_MATCHES} matches"
-                 f"   target <= {MAX_KIB_PER_MATCH}: {'met' if memory_kib <= MAX_KIB_PER_MATCH else 'MISSED'}")
-    cost = within_rounds("batch_step_1t", "engine_step")
-    speedup = within_rounds("batch_step_1t", "batch_step_2t")
+                 f"   target <= {MAX_KIB_PER_MATCH}: {verdict(memory_kib <= MAX_KIB_PER_MATCH)}")
+    cost = timing.ratio_over_rounds(rounds, "batch_step_1t", "engine_step")
+    speedup = timing.ratio_over_rounds(rounds, "batch_step_1t", "batch_step_2t")
     lines.append(f"{'ratio':<34}{'median':>8}{'fastest':>9}")
     lines.append(f"{'batch_step_1t / engine_step':<34}{cost:8.3f}"
                  f"{fastest['batch_step_1t'] / fastest['engine_step']:9.3f}"
-                 f"   target <= {MAX_COST_VS_ENGINE}: {'met' if cost <= MAX_COST_VS_ENGINE else 'MISSED'}")
+                 f"   target <= {MAX_COST_VS_ENGINE}: {verdict(cost <= MAX_COST_VS_ENGINE)}")
     lines.append(f"{'batch_step_1t / batch_step_2t':<34}{speedup:8.3f}"
                  f"{fastest['batch_step_1t'] / fastest['batch_step_2t']:9.3f}"
-                 f"   target >= {MIN_SPEEDUP_2T}: {'met' if speedup >= MIN_SPEEDUP_2T else 'MISSED'}")
+                 f"   target >= {MIN_SPEEDUP_2T}: {verdict(speedup >= MIN_SPEEDUP_2T)}")
     return lines
 
 
 def main(argv=None):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--repetitions", type=int, default=9)
+    parser = timing.parser(__doc__, "write {case: [value of each repetition]}")
     parser.add_argument("--laps", type=int, default=1, help="of the 120-tick pattern per repetition")
-    parser.add_argument("--shuffle", action="store_true",
-                        help="run the cases in a new random order in each repetition")
     parser.add_argument("--memory", action="store_true", help="also measure batch_memory")
     parser.add_argument("--memory-child", action="store_true", help=argparse.SUPPRESS)
-    parser.add_argument("--json", metavar="PATH",
-                        help="write {case: [value of each repetition]}; - for stdout")
     args = parser.parse_args(argv)
     if args.memory_child:
         memory_child()
@@ -171,12 +129,8 @@ def main(argv=None):
     run(samples, args.repetitions, args.laps, args.shuffle)
     if args.memory:
         samples["batch_memory"] = [memory_per_match()]
-    if args.json == "-":
-        json.dump(samples, sys.stdout)
-        print()
-    elif args.json:
-        with open(args.json, "w") as out:
-            json.dump(samples, out, indent=2)
+    if args.json:
+        timing.write_json(samples, args.json)
     else:
         for name, values in samples.items():
             unit = "KiB per match" if name == "batch_memory" else "ns per match-tick"

@@ -11,18 +11,14 @@ command pattern, so py_step and engine_step time the same match. Repetitions of
 the cases are interleaved, so that a burst of load on a shared machine spreads
 over all of them; each case reports the median over its repetitions.
 """
-import argparse
-import json
 import math
-import random
 import statistics
-import sys
 import time
 
 import _quorvel as q
 
-PATTERN_TICKS = 120  # one lap of the circle, as in the C++ benchmarks
-SEED = 7
+import timing
+from timing import PATTERN_TICKS, SEED
 
 
 def command_pairs(players):
@@ -76,49 +72,26 @@ def time_spectator(engine, schedule):
 CASES = {"py_step": time_step, "py_step_obs": time_step_obs, "py_spectator": time_spectator}
 
 
-class Case:
-    def __init__(self, name, players, ticks):
-        self.name = name if players == 3 else f"{name}_{players}"
-        self.run = CASES[name]
-        self.engine = q.Engine(q.EngineConfig(players_per_team=players), SEED)
-        pairs = command_pairs(players)
-        self.schedule = pairs * max(1, ticks // PATTERN_TICKS)
-        self.samples = []
-
-    def repeat(self):
-        self.samples.append(self.run(self.engine, self.schedule) / len(self.schedule))
+def make_case(name, players, ticks):
+    engine = q.Engine(q.EngineConfig(players_per_team=players), SEED)
+    schedule = command_pairs(players) * max(1, ticks // PATTERN_TICKS)
+    return timing.Case(name if players == 3 else f"{name}_{players}", engine, CASES[name], schedule)
 
 
 def main(argv=None):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--repetitions", type=int, default=9)
+    parser = timing.parser(__doc__, "write {case: [ns per tick of each repetition]}")
     parser.add_argument("--ticks", type=int, default=12000, help="ticks per repetition, 3 a side")
-    parser.add_argument("--shuffle", action="store_true",
-                        help="run the cases in a new random order in each repetition")
-    parser.add_argument("--json", metavar="PATH",
-                        help="write {case: [ns per tick of each repetition]}; - for stdout")
     args = parser.parse_args(argv)
 
     # Eleven a side costs about four times as much per tick: fewer ticks keep
     # every repetition near the same length.
-    cases = [Case(name, players, args.ticks if players == 3 else args.ticks // 4)
+    cases = [make_case(name, players, args.ticks if players == 3 else args.ticks // 4)
              for players in (3, 11) for name in CASES]
-    for case in cases:  # warm-up: caches, allocator pools, the match under way
-        case.run(case.engine, case.schedule[:PATTERN_TICKS])
-    order = list(cases)
-    for _ in range(args.repetitions):
-        if args.shuffle:
-            random.shuffle(order)
-        for case in order:
-            case.repeat()
-
-    samples = {case.name: case.samples for case in cases}
-    if args.json == "-":
-        json.dump(samples, sys.stdout)
-        print()
-    elif args.json:
-        with open(args.json, "w") as out:
-            json.dump(samples, out, indent=2)
+    for c in cases:  # warm-up: caches, allocator pools, the match under way
+        c.warm_up(PATTERN_TICKS)
+    samples = timing.run_cases(cases, args.repetitions, args.shuffle)
+    if args.json:
+        timing.write_json(samples, args.json)
     else:
         for name, values in samples.items():
             ns = statistics.median(values)

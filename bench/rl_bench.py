@@ -16,21 +16,15 @@ stands. As in batch_bench, every case first plays WARMUP_TICKS untimed: the firs
 after a kick-off cost half as much again as the rest (players bunched, more contacts).
 Repetitions of the cases are shuffled together.
 """
-import argparse
-import json
-import math
-import random
 import statistics
-import subprocess
-import sys
 import time
-from pathlib import Path
+
+import timing
+from timing import SEED, Case, step_loop, verdict
 
 # numpy, gymnasium and quorvel are imported where they are used, so that bench/run.py
 # can import this file for its round and report functions without loading them.
 
-PATTERN_TICKS = 120
-SEED = 7
 ENVS = 256
 THREADS = 2
 WARMUP_TICKS = 300
@@ -50,15 +44,7 @@ CASES = ("gym_step", "gym_step_made", "gym_vector_step", "vector_floor", "selfpl
 
 def pattern(leading):
     """One float32 array of shape leading + (3, 4) per tick of the pattern."""
-    import numpy as np
-
-    arrays = []
-    for t in range(PATTERN_TICKS):
-        angle = 2.0 * math.pi * t / PATTERN_TICKS
-        a = np.zeros(tuple(leading) + (3, 4), np.float32)
-        a[..., 0], a[..., 1] = math.cos(angle), math.sin(angle)
-        arrays.append(a)
-    return arrays
+    return timing.direction_pattern(tuple(leading) + (3,))
 
 
 def gym_loop(env, schedule):
@@ -71,14 +57,6 @@ def gym_loop(env, schedule):
     return time.perf_counter_ns() - start
 
 
-def vector_loop(env, schedule):
-    step = env.step
-    start = time.perf_counter_ns()
-    for actions in schedule:
-        step(actions)
-    return time.perf_counter_ns() - start
-
-
 def pettingzoo_loop(env, schedule):
     step = env.step
     start = time.perf_counter_ns()
@@ -87,17 +65,6 @@ def pettingzoo_loop(env, schedule):
         if not env.agents:
             env.reset()
     return time.perf_counter_ns() - start
-
-
-class Case:
-    def __init__(self, name, env, loop, schedule, per_step):
-        self.name, self.env, self.loop, self.schedule = name, env, loop, schedule
-        self.per_step = per_step  # what one call steps: envs, entries or 1
-        self.samples = []
-
-    def repeat(self):
-        elapsed = self.loop(self.env, self.schedule)
-        self.samples.append(elapsed / (len(self.schedule) * self.per_step))
 
 
 def build_cases(laps):
@@ -134,11 +101,11 @@ def build_cases(laps):
     return [
         Case("gym_step", env, gym_loop, single * 25 * laps, 1),
         Case("gym_step_made", made, gym_loop, single * 25 * laps, 1),
-        Case("gym_vector_step", vector, vector_loop, team_a * laps, ENVS),
-        Case("vector_floor", floor, vector_loop, commands * laps, ENVS),
-        Case("selfplay_step", selfplay, vector_loop,
+        Case("gym_vector_step", vector, step_loop, team_a * laps, ENVS),
+        Case("vector_floor", floor, step_loop, commands * laps, ENVS),
+        Case("selfplay_step", selfplay, step_loop,
              [a.reshape(ENVS, 3, 4) for a in pattern((ENVS,))] * laps, ENVS),
-        Case("selfplay_floor", selfplay_floor, vector_loop, pattern((ENVS // 2, 2)) * laps, ENVS),
+        Case("selfplay_floor", selfplay_floor, step_loop, pattern((ENVS // 2, 2)) * laps, ENVS),
         Case("pettingzoo_step", parallel, pettingzoo_loop, dicts * 5 * laps, 1),
     ]
 
@@ -147,24 +114,14 @@ def run(samples, repetitions=3, laps=1, shuffle=True):
     """Adds each repetition's ns per step of each case to samples."""
     cases = build_cases(laps)
     for case in cases:  # past the kick-off's bunching; caches, pages, the pool's threads
-        lap = case.schedule[:PATTERN_TICKS]
-        case.loop(case.env, (lap * (WARMUP_TICKS // len(lap) + 1))[:WARMUP_TICKS])
-    for _ in range(repetitions):
-        if shuffle:
-            random.shuffle(cases)
-        for case in cases:
-            case.repeat()
-    for case in cases:
-        samples[case.name].extend(case.samples)
+        case.warm_up(WARMUP_TICKS)
+    for name, values in timing.run_cases(cases, repetitions, shuffle).items():
+        samples[name].extend(values)
 
 
 def run_round(samples):
-    """One round for bench/run.py: three shuffled repetitions of each case, in a child
-    process that uses the installed package."""
-    out = subprocess.run([sys.executable, str(Path(__file__)), "--repetitions=3", "--shuffle",
-                          "--json", "-"], check=True, capture_output=True, text=True).stdout
-    for name, values in json.loads(out).items():
-        samples[name].extend(values)
+    """One round for bench/run.py: three shuffled repetitions of each case."""
+    timing.run_child_round(__file__, samples)
 
 
 def json_fields(ns):
@@ -182,37 +139,26 @@ def report_lines(ns, rounds, fastest):
     for num, den, limit in RATIOS:
         if den not in ns:
             continue
-        ratio = statistics.median(statistics.median(r[num]) / statistics.median(r[den])
-                                  for r in rounds)
-        verdict = "" if limit is None else \
-            f"   target <= {limit}: {'met' if ratio <= limit else 'MISSED'}"
+        ratio = timing.ratio_over_rounds(rounds, num, den)
+        target = "" if limit is None else f"   target <= {limit}: {verdict(ratio <= limit)}"
         lines.append(f"{num + ' / ' + den:<34}{ratio:10.3f}{fastest[num] / fastest[den]:11.3f}"
-                     + verdict)
+                     + target)
     for name, least in RATES:
         rate = 1e9 / ns[name]
         lines.append(f"{name + ' steps/s':<34}{rate:10,.0f}{1e9 / fastest[name]:11,.0f}"
-                     f"   target >= {least:,}: {'met' if rate >= least else 'MISSED'}")
+                     f"   target >= {least:,}: {verdict(rate >= least)}")
     return lines
 
 
 def main(argv=None):
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--repetitions", type=int, default=9)
+    parser = timing.parser(__doc__, "write {case: [ns per step of each repetition]}")
     parser.add_argument("--laps", type=int, default=1, help="lengthens every repetition")
-    parser.add_argument("--shuffle", action="store_true",
-                        help="run the cases in a new random order in each repetition")
-    parser.add_argument("--json", metavar="PATH",
-                        help="write {case: [ns per step of each repetition]}; - for stdout")
     args = parser.parse_args(argv)
 
     samples = {name: [] for name in CASES}
     run(samples, args.repetitions, args.laps, args.shuffle)
-    if args.json == "-":
-        json.dump(samples, sys.stdout)
-        print()
-    elif args.json:
-        with open(args.json, "w") as out:
-            json.dump(samples, out, indent=2)
+    if args.json:
+        timing.write_json(samples, args.json)
     else:
         ns = {name: statistics.median(values) for name, values in samples.items()}
         fastest = {name: min(values) for name, values in samples.items()}
