@@ -148,3 +148,44 @@ def test_the_config_of_a_file_is_checked_by_the_engine(full_match, tmp_path):
     rewrite(tmp_path / "odd.npz", config=np.array(odd))
     with pytest.raises(ReplayFormatError, match="refuses"):
         replay(tmp_path / "odd.npz")
+
+
+def test_the_pettingzoo_wrapper_records_episodes_into_one_file_written_at_close(tmp_path):
+    pytest.importorskip("pettingzoo")
+    from pettingzoo.test import parallel_api_test
+    from quorvel.pettingzoo_env import SoccerParallelEnv
+    from quorvel.replay import RecordParallelMatch
+    parallel_api_test(RecordParallelMatch(SoccerParallelEnv(max_ticks=60)), num_cycles=80)
+    path = tmp_path / "parallel.npz"
+    env = RecordParallelMatch(SoccerParallelEnv(max_ticks=70, players_per_team=2), path)
+    rng = np.random.default_rng(4)
+    for seed in (3, None, 9):
+        env.reset(seed=seed)
+        while env.agents:  # random actions, now and then for only some of the agents
+            agents = [a for a in env.agents if rng.random() < 0.8]
+            env.step({a: rng.uniform(-1, 1, 4).astype(np.float32) for a in agents})
+    env.reset()
+    for _ in range(25):
+        env.step({a: env.action_space(a).sample() for a in env.agents})
+    last = fingerprint(env.unwrapped._match.batch.spectator(0))
+    assert not path.exists()
+    env.close()
+    env.close()
+    record = MatchRecord.load(path)
+    assert [kind for kind, _, _ in record.events] == [0, 1, 1, 0, 1, 1]
+    assert record.events[0][1] == 3 and record.ticks == 3 * 70 + 25
+    assert fingerprint(replay(path)) == last
+    with pytest.raises(RuntimeError, match="closed"):
+        env.step({})
+    with pytest.raises(RuntimeError, match="closed"):
+        env.reset()
+
+
+@pytest.mark.parametrize("path, error", [("missing/match.npz", FileNotFoundError),
+                                         (".", IsADirectoryError), (3, TypeError)])
+def test_a_recording_path_that_cannot_be_written_is_refused_at_once(tmp_path, path, error):
+    pytest.importorskip("pettingzoo")
+    from quorvel.pettingzoo_env import SoccerParallelEnv
+    from quorvel.replay import RecordParallelMatch
+    with pytest.raises(error, match="replay"):
+        RecordParallelMatch(SoccerParallelEnv(), tmp_path / path if isinstance(path, str) else path)
