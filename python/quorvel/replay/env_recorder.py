@@ -84,11 +84,9 @@ def writable_path(path):
     """`path` as a Path, refused now rather than when the file is written at the end:
     TypeError for a non-path, FileNotFoundError for a missing folder, IsADirectoryError
     for a folder."""
-    try:
-        target = Path(os.fspath(path))
-    except TypeError:
-        raise TypeError(f"the replay path must be a str or os.PathLike, not {type(path).__name__}") \
-            from None
+    if not isinstance(path, (str, os.PathLike)):
+        raise TypeError(f"the replay path must be a str or os.PathLike, not {type(path).__name__}")
+    target = Path(path)
     if target.is_dir():
         raise IsADirectoryError(f"cannot write the replay to {target}: it is a folder")
     if not target.parent.is_dir():
