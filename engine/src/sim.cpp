@@ -21,24 +21,42 @@ void count_up(std::uint32_t& counter) {
     if (counter != std::numeric_limits<std::uint32_t>::max()) ++counter;
 }
 
+// A team's commands as the tick reads them: from Action records, or from flat
+// rows of (move_x, move_y, kick_x, kick_y) where a zero kick is no kick.
+struct RecordCommands {
+    const Actions& actions;
+    std::size_t size() const { return actions.players.size(); }
+    Vec2 move(std::size_t i) const { return actions.players[i].move_dir; }
+    const std::optional<Vec2>& kick(std::size_t i) const { return actions.players[i].kick; }
+};
+
+struct RowCommands {
+    std::span<const float> rows;
+    std::size_t size() const { return rows.size() / 4; }
+    Vec2 move(std::size_t i) const { return {rows[4 * i], rows[4 * i + 1]}; }
+    std::optional<Vec2> kick(std::size_t i) const { return Vec2{rows[4 * i + 2], rows[4 * i + 3]}; }
+};
+
 // Replaces the velocity of each commanded player; players without an entry
 // keep theirs, entries without a player are ignored.
-void apply_movement(World& world, Team team, const Actions& actions, float max_speed) {
+template <class Commands>
+void apply_movement(World& world, Team team, const Commands& commands, float max_speed) {
     const auto& players = world.teams[team];
-    const std::size_t n = std::min(actions.players.size(), players.size());
+    const std::size_t n = std::min(commands.size(), players.size());
     for (std::size_t i = 0; i < n; ++i) {
-        set_velocity(*players[i], movement_velocity(actions.players[i].move_dir, team, max_speed));
+        set_velocity(*players[i], movement_velocity(commands.move(i), team, max_speed));
     }
 }
 
 // Each kick in reach adds to the ball's velocity, so simultaneous kicks sum.
 // Reach is measured between centres as they stand before the physics step.
-void apply_kicks(World& world, Team team, const Actions& actions, float reach, float kick_speed) {
+template <class Commands>
+void apply_kicks(World& world, Team team, const Commands& commands, float reach, float kick_speed) {
     const auto& players = world.teams[team];
-    const std::size_t n = std::min(actions.players.size(), players.size());
+    const std::size_t n = std::min(commands.size(), players.size());
     b2Body& ball = *world.ball;
     for (std::size_t i = 0; i < n; ++i) {
-        const std::optional<Vec2>& kick = actions.players[i].kick;
+        const std::optional<Vec2> kick = commands.kick(i);
         if (!wants_kick(kick)) continue;
         const Vec2 b = position_of(ball);
         const Vec2 p = position_of(*players[i]);
@@ -113,6 +131,42 @@ Reward reward_for(Team team, std::optional<Team> scorer) {
     return r;
 }
 
+// The tick itself, for either kind of commands. (The match is a deduced type:
+// its name is the Engine's own.)
+template <class MatchState, class Commands>
+std::array<Reward, 2> play_tick(MatchState& m, const Commands& team_a, const Commands& team_b) {
+    const EngineConfig& c = m.config;
+
+    // 1. Commands become velocities, team A's then team B's (mirrored).
+    apply_movement(m.world, TEAM_A, team_a, c.player_max_speed);
+    apply_movement(m.world, TEAM_B, team_b, c.player_max_speed);
+
+    // 2. Kicks within reach add to the ball's velocity, team A's first.
+    const float reach = (c.player_radius + c.ball_radius) + c.kick_range;
+    apply_kicks(m.world, TEAM_A, team_a, reach, c.kick_max_speed);
+    apply_kicks(m.world, TEAM_B, team_b, reach, c.kick_max_speed);
+
+    // 3. One tick of physics.
+    m.world.advance(c.dt);
+
+    // 4. The goal lines: players pulled back in, then the ball scores or is put back.
+    contain_players(m.world, c.player_radius, c.field_width);
+    const std::optional<Team> scorer = handle_ball(m.world, c);
+
+    // 5. A goal counts and play restarts from a fresh kick-off.
+    if (scorer.has_value()) {
+        count_up(m.score[*scorer]);
+        place_kickoff(m.world, m.rng, c);
+    }
+
+    // 6. The tick counts, goal or not; whether the match is over follows from
+    // the tick and the score (match_over).
+    count_up(m.tick);
+
+    // 7. Sparse rewards: a goal only.
+    return {reward_for(TEAM_A, scorer), reward_for(TEAM_B, scorer)};
+}
+
 }  // namespace
 
 Engine::Engine(const EngineConfig& config, std::uint64_t seed) {
@@ -159,37 +213,11 @@ StepResult Engine::step(const Actions& team_a, const Actions& team_b) {
 }
 
 std::array<Reward, 2> Engine::advance(const Actions& team_a, const Actions& team_b) {
-    Match& m = match();
-    const EngineConfig& c = m.config;
+    return play_tick(match(), RecordCommands{team_a}, RecordCommands{team_b});
+}
 
-    // 1. Commands become velocities, team A's then team B's (mirrored).
-    apply_movement(m.world, TEAM_A, team_a, c.player_max_speed);
-    apply_movement(m.world, TEAM_B, team_b, c.player_max_speed);
-
-    // 2. Kicks within reach add to the ball's velocity, team A's first.
-    const float reach = (c.player_radius + c.ball_radius) + c.kick_range;
-    apply_kicks(m.world, TEAM_A, team_a, reach, c.kick_max_speed);
-    apply_kicks(m.world, TEAM_B, team_b, reach, c.kick_max_speed);
-
-    // 3. One tick of physics.
-    m.world.advance(c.dt);
-
-    // 4. The goal lines: players pulled back in, then the ball scores or is put back.
-    contain_players(m.world, c.player_radius, c.field_width);
-    const std::optional<Team> scorer = handle_ball(m.world, c);
-
-    // 5. A goal counts and play restarts from a fresh kick-off.
-    if (scorer.has_value()) {
-        count_up(m.score[*scorer]);
-        place_kickoff(m.world, m.rng, c);
-    }
-
-    // 6. The tick counts, goal or not; whether the match is over follows from
-    // the tick and the score (match_over).
-    count_up(m.tick);
-
-    // 7. Sparse rewards: a goal only.
-    return {reward_for(TEAM_A, scorer), reward_for(TEAM_B, scorer)};
+std::array<Reward, 2> Engine::advance(std::span<const float> team_a, std::span<const float> team_b) {
+    return play_tick(match(), RowCommands{team_a}, RowCommands{team_b});
 }
 
 MatchStatus Engine::status() const {

@@ -47,6 +47,11 @@ public:
     /// (team A's, team B's) rewards. Allocates nothing outside Box2D.
     std::array<Reward, 2> advance(const Actions& team_a, const Actions& team_b);
 
+    /// advance() with each team's commands as flat rows of (move_x, move_y,
+    /// kick_x, kick_y), one per player in its team's frame; a zero kick vector is
+    /// no kick. Rows past the team's players are ignored, as extra Actions are.
+    std::array<Reward, 2> advance(std::span<const float> team_a, std::span<const float> team_b);
+
     /// The restart of reset() without its observation records.
     void restart();
 

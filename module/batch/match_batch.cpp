@@ -18,8 +18,6 @@ MatchBatch::MatchBatch(const EngineConfig& config, std::span<const std::uint64_t
       pool_(threads) {
     engines_.reserve(seeds.size());
     for (const std::uint64_t seed : seeds) engines_.emplace_back(config_, seed);
-    const Actions idle{std::vector<Action>(players_)};
-    commands_.assign(seeds.size(), {idle, idle});
     for (std::size_t i = 0; i < engines_.size(); ++i) write_row(i, {}, false, false);
 }
 
@@ -27,18 +25,6 @@ std::size_t MatchBatch::chunk() const {
     // Several chunks a thread, so one that is slowed (a busy core, goals) hands
     // work over; few enough that the shared counter stays cold.
     return std::max<std::size_t>(1, engines_.size() / (8 * std::size_t(pool_.threads())));
-}
-
-void MatchBatch::load_commands(std::size_t i, const float* actions) {
-    const float* f = actions + i * 2 * players_ * 4;
-    for (Actions& team : commands_[i]) {
-        for (Action& a : team.players) {
-            a.move_dir = {f[0], f[1]};
-            // A present zero kick is no kick to the engine, exactly as an absent one.
-            a.kick = Vec2{f[2], f[3]};
-            f += 4;
-        }
-    }
 }
 
 void MatchBatch::write_row(std::size_t i, const std::array<Reward, 2>& rewards, bool terminated,
@@ -77,8 +63,12 @@ void MatchBatch::step_rows(const float* actions, std::size_t begin, std::size_t 
             write_row(i, {}, false, false);
             continue;
         }
-        load_commands(i, actions);
-        const std::array<Reward, 2> rewards = e.advance(commands_[i][TEAM_A], commands_[i][TEAM_B]);
+        // Straight from the staged rows: a present zero kick is no kick to the
+        // engine, exactly as an absent one.
+        const std::size_t team_floats = 4 * players_;
+        const float* rows = actions + i * 2 * team_floats;
+        const std::array<Reward, 2> rewards =
+            e.advance(std::span{rows, team_floats}, std::span{rows + team_floats, team_floats});
         const MatchStatus s = e.status();
         if (s.score_reached || s.time_up) {
             if (mode_ == Autoreset::SAME_STEP) {

@@ -70,7 +70,6 @@ public:
 
 private:
     void step_rows(const float* actions, std::size_t begin, std::size_t end);
-    void load_commands(std::size_t i, const float* actions);
     void write_row(std::size_t i, const std::array<Reward, 2>& rewards, bool terminated, bool truncated);
     void write_final(std::size_t i, const MatchStatus& status);
     std::size_t chunk() const;
@@ -81,7 +80,6 @@ private:
     const Autoreset mode_;
     BatchBuffers out_;
     std::vector<Engine> engines_;
-    std::vector<std::array<Actions, 2>> commands_;  // sized once, refilled every step
     std::vector<std::uint8_t> restart_pending_;     // next-step mode: ended last step
     WorkerPool pool_;
 };
