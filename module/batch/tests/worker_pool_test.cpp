@@ -1,4 +1,6 @@
 // module/batch/tests/worker_pool_test.cpp: the worker pool's coverage of a job, its failures, its life cycle and forks.
+#include <pthread.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -156,6 +159,45 @@ TEST_P(WorkerPoolThreads, WorksInAForkedChild) {
     ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(covers_exactly_once(pool, 1000, 7));  // the parent's pool is untouched
+}
+
+TEST(WorkerPool, RetriesAForkedChildsWorkersAfterTheyFailedToStart) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "the sanitizer runtime needs new mappings of its own";
+#endif
+    WorkerPool pool(3);
+    ASSERT_TRUE(covers_exactly_once(pool, 1000, 7));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        alarm(60);
+        // No room left for a thread's stack, and stacks too large to reuse the
+        // parent workers' cached ones: the restart of the workers fails.
+        pthread_attr_t usual;
+        pthread_getattr_default_np(&usual);
+        pthread_attr_t large;
+        pthread_attr_init(&large);
+        pthread_attr_setstacksize(&large, std::size_t{1} << 30);
+        pthread_setattr_default_np(&large);
+        rlimit loose{};
+        getrlimit(RLIMIT_AS, &loose);
+        const rlimit tight{1 << 20, loose.rlim_max};
+        setrlimit(RLIMIT_AS, &tight);
+        bool refused = false;
+        auto nothing = [](std::size_t, std::size_t) {};
+        try {
+            pool.run(1000, 7, nothing);
+        } catch (const std::system_error&) {
+            refused = true;
+        }
+        setrlimit(RLIMIT_AS, &loose);
+        pthread_setattr_default_np(&usual);
+        _exit(refused && covers_exactly_once(pool, 1000, 7) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Threads, WorkerPoolThreads, testing::Values(0u, 1u, 2u, 3u, 8u));
