@@ -177,8 +177,9 @@ void WorkerPool::run(std::size_t count, std::size_t chunk, Task task, void* cont
         // In a forked child the workers do not exist: start new ones.
         (void)crew_.release();
         owner_pid_ = getpid();
-        start_crew();
     }
+    // Also retried here when a forked child's start failed, which left no crew.
+    if (!crew_) start_crew();
     if (crew_->threads.empty() || count <= chunk) {
         task(context, 0, count);
         return;
