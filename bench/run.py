@@ -30,7 +30,7 @@ ROOT = Path(__file__).resolve().parent.parent
 BUILD = ROOT / "build" / "bench"
 BINARIES = (BUILD / "bench" / "quorvel_bench", BUILD / "bench" / "quorvel_bench_shipped")
 
-CPP_CASES = ("bare_box2d_shipped", "bare_box2d", "engine_step", "engine_spectator")
+CPP_CASES = ("bare_box2d_shipped", "bare_box2d", "engine_step", "engine_spectator", "batch_native")
 PY_CASES = ("py_step", "py_step_obs", "py_spectator")
 SIZES = (3, 11)  # players a side: the default configuration, then eleven
 
@@ -42,12 +42,13 @@ RATIOS = (
     ("engine_step_11", "bare_box2d_shipped_11", None),
     ("py_step", "engine_step", 1.30),
     ("py_step_11", "engine_step_11", None),
+    ("batch_native", "engine_step", None),
 )
 MIN_PY_STEP_TICKS_PER_SECOND = 500_000
 
 JSON_KEYS = ("bare_box2d", "engine_step", "engine_spectator", "py_step", "py_step_obs",
              "py_spectator", "py_step_11", "engine_step_11", "bare_box2d_11",
-             "bare_box2d_shipped", "bare_box2d_shipped_11")
+             "bare_box2d_shipped", "bare_box2d_shipped_11", "batch_native")
 
 # A shared machine runs fast for a few seconds, then a quarter slower, and the
 # tick's own work slows more than the floor's. So every case is timed in short
@@ -91,7 +92,8 @@ def run_binary(binary, samples):
             continue
         name, players = bench["run_name"].split("/players:")
         assert bench["time_unit"] == "ns", bench["time_unit"]
-        samples[key(name, int(players))].append(bench["real_time"])
+        # A batch case's iteration steps every match: its time per match-tick.
+        samples[key(name, int(players))].append(bench["real_time"] / bench.get("matches", 1))
 
 
 def run_python(samples):
@@ -110,8 +112,8 @@ def report(ns, ratios, fastest):
     for case in CPP_CASES + PY_CASES:
         row = f"{case:<20}"
         for players in SIZES:
-            value = ns[key(case, players)]
-            row += f"{value:12,.0f}{1e9 / value:14,.0f}"
+            value = ns.get(key(case, players))
+            row += f"{value:12,.0f}{1e9 / value:14,.0f}" if value else f"{'-':>12}{'-':>14}"
         lines.append(row)
     lines.append("")
     lines.append("median: over rounds of each round's ratio of medians (on a loaded machine it")
