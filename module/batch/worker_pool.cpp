@@ -44,23 +44,39 @@ struct WorkerPool::Crew {
     void* context = nullptr;
     std::size_t count = 0;
     std::size_t chunk = 1;
-    std::atomic<std::size_t> next{0};           // first index not yet handed out
+    // The indices split into one contiguous segment a thread, taken from first:
+    // a match then runs on the same core step after step while the threads keep
+    // pace, and its world stays in that core's cache. A thread that finishes its
+    // own segment takes chunks from the others'.
+    struct alignas(64) Segment {
+        std::atomic<std::size_t> next{0};       // first index not yet handed out
+        std::size_t end = 0;
+    };
+    std::unique_ptr<Segment[]> segments;
+    unsigned segment_count = 0;
     std::atomic<std::uint64_t> entry{0};
     std::exception_ptr error;                   // first failure, under mutex
 
     std::vector<std::thread> threads;
 
-    // Takes chunks until none is left; records the first exception.
-    void work() noexcept {
-        for (;;) {
-            const std::size_t begin = next.fetch_add(chunk, std::memory_order_relaxed);
-            if (begin >= count) return;
-            const std::size_t end = begin + chunk < count ? begin + chunk : count;
-            try {
-                task(context, begin, end);
-            } catch (...) {
-                std::lock_guard lock(mutex);
-                if (!error) error = std::current_exception();
+    explicit Crew(unsigned threads)
+        : segments(std::make_unique<Segment[]>(threads)), segment_count(threads) {}
+
+    // Takes chunks, from segment `own` first, until none is left anywhere;
+    // records the first exception.
+    void work(unsigned own) noexcept {
+        for (unsigned k = 0; k < segment_count; ++k) {
+            Segment& segment = segments[(own + k) % segment_count];
+            for (;;) {
+                const std::size_t begin = segment.next.fetch_add(chunk, std::memory_order_relaxed);
+                if (begin >= segment.end) break;
+                const std::size_t end = begin + chunk < segment.end ? begin + chunk : segment.end;
+                try {
+                    task(context, begin, end);
+                } catch (...) {
+                    std::lock_guard lock(mutex);
+                    if (!error) error = std::current_exception();
+                }
             }
         }
     }
@@ -90,14 +106,14 @@ struct WorkerPool::Crew {
         return stopping ? seen : published.load(std::memory_order_acquire);
     }
 
-    void worker_loop() noexcept {
+    void worker_loop(unsigned own) noexcept {
         std::uint64_t seen = 0;
         for (;;) {
             const std::uint64_t job = await_job(seen);
             if (job == seen) return;  // stopping
             seen = job;
             if (!enter(job & 0xffffffffu)) continue;  // closed before this worker woke
-            work();
+            work(own);
             leave();
         }
     }
@@ -111,13 +127,16 @@ struct WorkerPool::Crew {
             count = n;
             chunk = c;
             error = nullptr;
-            next.store(0, std::memory_order_relaxed);
+            for (unsigned k = 0; k < segment_count; ++k) {
+                segments[k].next.store(n * k / segment_count, std::memory_order_relaxed);
+                segments[k].end = n * (k + 1) / segment_count;
+            }
             generation = published.load(std::memory_order_relaxed) + 1;
             entry.store(entry_of(generation & 0xffffffffu), std::memory_order_release);
             published.store(generation, std::memory_order_release);
         }
         wake.notify_all();
-        work();
+        work(0);
         // Close, then wait for the workers inside to finish their chunks.
         std::uint64_t e = entry.fetch_and(~kOpen, std::memory_order_acquire) & ~kOpen;
         while (e & kInside) {
@@ -136,11 +155,11 @@ WorkerPool::WorkerPool(unsigned threads) : threads_(threads < 1 ? 1 : threads), 
 WorkerPool::~WorkerPool() { stop_crew(); }
 
 void WorkerPool::start_crew() {
-    crew_ = std::make_unique<Crew>();
+    crew_ = std::make_unique<Crew>(threads_);
     crew_->threads.reserve(threads_ - 1);
     try {
         for (unsigned i = 1; i < threads_; ++i) {
-            crew_->threads.emplace_back([crew = crew_.get()] { crew->worker_loop(); });
+            crew_->threads.emplace_back([crew = crew_.get(), i] { crew->worker_loop(i); });
         }
     } catch (...) {
         stop_crew();  // joins the ones started

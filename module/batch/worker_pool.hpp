@@ -7,8 +7,10 @@
 namespace quorvel::batch {
 
 /// Runs a job over indices [0, count) on the calling thread and `threads - 1`
-/// workers started once. Indices are handed out in chunks from a shared counter,
-/// so a slow thread takes fewer of them; each index is processed exactly once, by
+/// workers started once. Each thread takes chunks from its own contiguous share
+/// of the indices first (so index i keeps to one core while the threads keep
+/// pace), then from the others' shares, so a slow thread takes fewer of them;
+/// each index is processed exactly once, by
 /// whichever thread takes it, so a job whose indices touch disjoint state gives
 /// the same result for every thread count. Knows nothing of Python.
 class WorkerPool {
