@@ -42,7 +42,6 @@ struct WorkerPool::Crew {
     // The job, written by the caller before it opens the entry word.
     Task task = nullptr;
     void* context = nullptr;
-    std::size_t count = 0;
     std::size_t chunk = 1;
     // The indices split into one contiguous segment a thread, taken from first:
     // a match then runs on the same core step after step while the threads keep
@@ -52,21 +51,19 @@ struct WorkerPool::Crew {
         std::atomic<std::size_t> next{0};       // first index not yet handed out
         std::size_t end = 0;
     };
-    std::unique_ptr<Segment[]> segments;
-    unsigned segment_count = 0;
+    std::vector<Segment> segments;              // one a thread, the caller's first
     std::atomic<std::uint64_t> entry{0};
     std::exception_ptr error;                   // first failure, under mutex
 
     std::vector<std::thread> threads;
 
-    explicit Crew(unsigned threads)
-        : segments(std::make_unique<Segment[]>(threads)), segment_count(threads) {}
+    explicit Crew(unsigned threads) : segments(threads) {}
 
     // Takes chunks, from segment `own` first, until none is left anywhere;
     // records the first exception.
     void work(unsigned own) noexcept {
-        for (unsigned k = 0; k < segment_count; ++k) {
-            Segment& segment = segments[(own + k) % segment_count];
+        for (std::size_t k = 0; k < segments.size(); ++k) {
+            Segment& segment = segments[(own + k) % segments.size()];
             for (;;) {
                 const std::size_t begin = segment.next.fetch_add(chunk, std::memory_order_relaxed);
                 if (begin >= segment.end) break;
@@ -124,12 +121,12 @@ struct WorkerPool::Crew {
             std::lock_guard lock(mutex);
             task = t;
             context = ctx;
-            count = n;
             chunk = c;
             error = nullptr;
-            for (unsigned k = 0; k < segment_count; ++k) {
-                segments[k].next.store(n * k / segment_count, std::memory_order_relaxed);
-                segments[k].end = n * (k + 1) / segment_count;
+            const std::size_t shares = segments.size();
+            for (std::size_t k = 0; k < shares; ++k) {
+                segments[k].next.store(n * k / shares, std::memory_order_relaxed);
+                segments[k].end = n * (k + 1) / shares;
             }
             generation = published.load(std::memory_order_relaxed) + 1;
             entry.store(entry_of(generation & 0xffffffffu), std::memory_order_release);
