@@ -11,8 +11,15 @@
 
 namespace quorvel::py {
 
-/// Creates the internal-fault exception class once per process (it derives
-/// directly from BaseException, so `except Exception` does not swallow it).
+/// The engine's internal-fault exception class (it derives directly from
+/// BaseException, so `except Exception` does not swallow it), a borrowed
+/// reference kept for the life of the process. Both extensions meet on one
+/// class object: the first to ask creates it and leaves it in the
+/// interpreter's own dictionary, where the other finds it. Returns nullptr
+/// with an exception set when it can be neither found nor created.
+PyObject* engine_fault_class() noexcept;
+
+/// Makes sure the class this extension raises for internal faults exists.
 /// Returns false with an exception set when it cannot be created.
 bool ensure_internal_fault_class() noexcept;
 

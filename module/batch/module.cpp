@@ -5,8 +5,15 @@
 //     batch = BatchEngine(quorvel.EngineConfig(), num_matches=1024, seed=0)
 //     obs = batch.reset()
 //     obs, rewards, terminated, truncated, info = batch.step(actions)
+//     quorvel._batch.max_players_per_team(config)   # the largest team config allows
+//     quorvel._batch.CONFIG_FIELDS                  # ("players_per_team", ..., "formation_jitter")
+//     quorvel._batch.EngineFault                    # what _quorvel raises for internal faults
 #include "batch_engine.hpp"
+#include "config_fields.hpp"
+#include "config_limits.hpp"
+#include "fault.hpp"
 #include "py_ref.hpp"
+#include "record_argument.hpp"
 #include "types.hpp"
 
 namespace quorvel::py {
@@ -27,13 +34,46 @@ bool borrow_class(PyObject* module, const char* name, PyTypeObject*& out) noexce
     return true;
 }
 
+PyObject* max_players(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+    return entry_point([&]() -> PyObject* {
+        static const char* keywords[] = {"config", nullptr};
+        PyObject* config = nullptr;
+        if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:max_players_per_team",
+                                         const_cast<char**>(keywords), &config)) {
+            return nullptr;
+        }
+        std::optional<SharedAccess> access;
+        const EngineConfig* record =
+            shared_record_argument<EngineConfig>(config, "an EngineConfig", "config", access);
+        if (!record) return nullptr;
+        return PyLong_FromUnsignedLongLong(max_players_per_team(*record));
+    });
+}
+
+// The field names, in the order of EngineConfig's positional parameters.
+PyObject* config_field_tuple() noexcept {
+    Ref names = Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(config_field_count)));
+    if (!names) return nullptr;
+    for (std::size_t i = 0; i < config_field_count; ++i) {
+        PyObject* name = PyUnicode_InternFromString(config_field_names[i]);
+        if (!name) return nullptr;
+        PyTuple_SET_ITEM(names.get(), static_cast<Py_ssize_t>(i), name);
+    }
+    return names.release();
+}
+
 int exec_module(PyObject* module) noexcept {
+    // Before _quorvel is imported: whichever of the two comes first makes the class.
+    PyObject* fault_class = engine_fault_class();
+    if (!fault_class || PyModule_AddObjectRef(module, "EngineFault", fault_class) < 0) return -1;
     Ref records = Ref::steal(PyImport_ImportModule("_quorvel"));
     if (!records) return -1;
     if (!borrow_class(records.get(), "EngineConfig", class_of<EngineConfig>) ||
         !borrow_class(records.get(), "SpectatorFrame", class_of<SpectatorFrame>)) {
         return -1;
     }
+    Ref fields = Ref::steal(config_field_tuple());
+    if (!fields || PyModule_AddObjectRef(module, "CONFIG_FIELDS", fields.get()) < 0) return -1;
     if (!*batch_engine_class.class_object) {
         PyObject* created = PyType_FromSpec(&batch_engine_class.spec);
         if (!created) return -1;
@@ -42,6 +82,15 @@ int exec_module(PyObject* module) noexcept {
     return PyModule_AddObjectRef(module, batch_engine_class.name,
                                  reinterpret_cast<PyObject*>(*batch_engine_class.class_object));
 }
+
+PyMethodDef module_functions[] = {
+    {"max_players_per_team", reinterpret_cast<PyCFunction>(reinterpret_cast<void*>(max_players)),
+     METH_VARARGS | METH_KEYWORDS,
+     "max_players_per_team(config)\n--\n\n"
+     "The largest players_per_team that BatchEngine and Engine accept with the\n"
+     "rest of `config` as it is (its own players_per_team is not read)."},
+    {nullptr, nullptr, 0, nullptr},
+};
 
 PyModuleDef_Slot module_slots[] = {
     {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
@@ -53,7 +102,7 @@ PyModuleDef module_def = {
     "quorvel._batch",
     "Many quorvel matches stepped together, numpy arrays in and out.",
     0,
-    nullptr,
+    module_functions,
     module_slots,
     nullptr,
     nullptr,

@@ -6,6 +6,17 @@ import numpy.typing as npt
 
 from _quorvel import EngineConfig, SpectatorFrame
 
+CONFIG_FIELDS: tuple[str, ...]
+"""EngineConfig's field names, in the order of its constructor's parameters."""
+
+class EngineFault(BaseException):
+    """The internal fault _quorvel raises (a refused configuration at a kick-off, a broken
+    invariant); it derives from BaseException directly. One argument: the fault's text."""
+
+def max_players_per_team(config: EngineConfig) -> int:
+    """The largest players_per_team that Engine and BatchEngine accept with the rest of
+    `config` as it is."""
+
 _Autoreset = Literal["next_step", "same_step", "disabled"]
 
 class _StepInfo(TypedDict, total=False):

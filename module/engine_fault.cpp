@@ -1,0 +1,40 @@
+// module/engine_fault.cpp: the engine's internal-fault exception class, one object that both extensions share.
+#include "fault.hpp"
+
+#include "py_ref.hpp"
+
+namespace quorvel::py {
+namespace {
+
+// Where the class waits in the interpreter's dictionary (which Python code
+// cannot reach) for whichever extension comes second.
+constexpr const char kSharedKey[] = "quorvel.engine_fault_class";
+
+PyObject* cached_class = nullptr;  // this extension's own reference, kept until the process ends
+
+}  // namespace
+
+PyObject* engine_fault_class() noexcept {
+    if (cached_class) return cached_class;
+    PyObject* shared = PyInterpreterState_GetDict(PyInterpreterState_Get());  // borrowed
+    if (!shared) {
+        if (!PyErr_Occurred()) PyErr_NoMemory();
+        return nullptr;
+    }
+    Ref key = Ref::steal(PyUnicode_FromString(kSharedKey));
+    if (!key) return nullptr;
+    Ref found = Ref::borrow(PyDict_GetItemWithError(shared, key.get()));
+    if (!found) {
+        if (PyErr_Occurred()) return nullptr;
+        found = Ref::steal(PyErr_NewExceptionWithDoc(
+            "quorvel.EngineFault",
+            "Défaillance interne du moteur : une configuration refusée au coup d'envoi "
+            "ou un invariant rompu.",
+            PyExc_BaseException, nullptr));
+        if (!found || PyDict_SetItem(shared, key.get(), found.get()) < 0) return nullptr;
+    }
+    cached_class = found.release();
+    return cached_class;
+}
+
+}  // namespace quorvel::py

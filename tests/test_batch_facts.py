@@ -1,0 +1,54 @@
+# tests/test_batch_facts.py: what quorvel._batch tells about the engine: its fault class, team limits, field names.
+import inspect
+import subprocess
+import sys
+
+import pytest
+
+import _quorvel as q
+from quorvel import _batch
+
+
+def test_engine_fault_is_the_class_quorvel_raises():
+    with pytest.raises(BaseException) as raised:
+        q.Engine(q.EngineConfig(players_per_team=2, formation_jitter=-1.0), 0)
+    assert type(raised.value) is _batch.EngineFault
+    assert _batch.EngineFault.__bases__ == (BaseException,)
+    assert _batch.EngineFault not in vars(q).values()
+
+
+def test_engine_fault_is_shared_whichever_extension_loads_first():
+    script = ("import quorvel._batch as b, _quorvel as q\n"
+              "try: q.Engine(q.EngineConfig(players_per_team=2, formation_jitter=-1.0), 0)\n"
+              "except BaseException as e: assert type(e) is b.EngineFault, type(e)\n")
+    subprocess.run([sys.executable, "-c", script], check=True)
+
+
+@pytest.mark.parametrize("fields, most", [
+    (dict(), 69),                                          # the default field, players apart
+    (dict(field_width=0.0), 32),                           # every player forced onto one spot
+    (dict(field_height=1.0, ball_radius=2.0), 8),          # a ball wider than the field
+    (dict(field_width=400.0, field_height=200.0), 512),    # the ceiling on any field
+])
+def test_max_players_per_team_is_the_limit_construction_enforces(fields, most):
+    config = q.EngineConfig(players_per_team=10**6, **fields)
+    assert _batch.max_players_per_team(config) == most
+    assert _batch.max_players_per_team(config=config) == most
+    config.players_per_team = most + 1
+    with pytest.raises(ValueError, match=f"at most {most}"):
+        _batch.BatchEngine(config, 1)
+    if most <= 69:  # cheap enough to build
+        config.players_per_team = most
+        _batch.BatchEngine(config, 1)
+
+
+def test_max_players_per_team_takes_a_configuration(raises_noted):
+    with raises_noted(TypeError, "config"):
+        _batch.max_players_per_team(object())
+
+
+def test_config_fields_are_the_constructor_parameters_in_order():
+    assert _batch.CONFIG_FIELDS == tuple(inspect.signature(q.EngineConfig).parameters)
+    values = [getattr(q.EngineConfig(), name) for name in _batch.CONFIG_FIELDS]
+    rebuilt = q.EngineConfig(*values)
+    assert [getattr(rebuilt, name) for name in _batch.CONFIG_FIELDS] == values
