@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "binding/arguments.hpp"
@@ -146,6 +147,11 @@ PyObject* batch_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
             PyErr_SetString(PyExc_ValueError, refused.what());
             add_note("argument", "config");
             return nullptr;
+        } catch (const std::system_error& failed) {  // only the pool starts threads
+            PyErr_Format(PyExc_RuntimeError, "could not start the worker threads of threads=%lld: %s",
+                         threads, failed.what());
+            add_note("argument", "threads");
+            return nullptr;
         }
         return wrap_as(type, std::move(state));
     });
@@ -163,7 +169,8 @@ PyObject* batch_step(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, P
         const auto p = static_cast<Py_ssize_t>(s.batch->players_per_team());
         InputBuffer actions;
         if (!actions.take(given[0], 'f', 4, {n, 2, p, 4}, "actions")) return false;
-        std::memcpy(s.staged_actions.data(), actions.data(), s.staged_actions.size() * sizeof(float));
+        // std::copy_n, not memcpy: with no players both pointers may be null.
+        std::copy_n(static_cast<const float*>(actions.data()), s.staged_actions.size(), s.staged_actions.data());
         return true;
     };
     auto play = [](BatchState& s) { s.batch->step(s.staged_actions.data()); };

@@ -112,8 +112,8 @@ bool BatchOutputs::make(std::size_t matches, std::size_t players, batch::Autores
         for (std::size_t d = 0; d < out.rank; ++d) {
             shape[d] = static_cast<Py_ssize_t>(batch::extent_size(out.extents[d], matches, players));
         }
-        if (!make_output(numpy.get(), dtype_name(out.element), batch::element_size(out.element),
-                         std::span{shape.data(), out.rank}, arrays_[i])) {
+        if (!arrays_[i].make(numpy.get(), dtype_name(out.element), batch::element_size(out.element),
+                             std::span{shape.data(), out.rank})) {
             return false;
         }
         if (!place(out.written == batch::SPECTATED ? spectator_ : step_, i)) return false;
@@ -123,7 +123,7 @@ bool BatchOutputs::make(std::size_t matches, std::size_t players, batch::Autores
 
 batch::OutputBuffers BatchOutputs::buffers() const noexcept {
     batch::OutputBuffers buffers;
-    for (std::size_t i = 0; i < batch::kOutputCount; ++i) buffers.data[i] = arrays_[i].data;
+    for (std::size_t i = 0; i < batch::kOutputCount; ++i) buffers.data[i] = arrays_[i].data();
     return buffers;
 }
 
@@ -141,7 +141,7 @@ PyObject* BatchOutputs::build(const ResultNode& node) const {
 // Whether `obj` is still what build(node) made of the arrays themselves: each
 // dict held by its parent alone, with exactly its keys, each on the same array.
 bool BatchOutputs::unchanged(PyObject* obj, const ResultNode& node) const {
-    if (node.output != ResultNode::NOT_A_LEAF) return obj == arrays_[node.output].array.get();
+    if (node.output != ResultNode::NOT_A_LEAF) return obj == arrays_[node.output].array();
     if (!PyDict_CheckExact(obj) || Py_REFCNT(obj) != 1 ||
         PyDict_GET_SIZE(obj) != static_cast<Py_ssize_t>(node.children.size())) {
         return false;

@@ -40,28 +40,33 @@ bool is_format(const char* given, char code) noexcept {
 
 }  // namespace
 
-bool make_output(PyObject* numpy, const char* dtype, std::size_t itemsize,
-                 std::span<const Py_ssize_t> shape, OutputArray& out) noexcept {
+bool OutputArray::make(PyObject* numpy, const char* dtype, std::size_t itemsize,
+                       std::span<const Py_ssize_t> shape) noexcept {
     std::size_t bytes = itemsize;
     for (const Py_ssize_t extent : shape) bytes *= static_cast<std::size_t>(extent);
     Ref storage = Ref::steal(PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(bytes)));
     if (!storage) return false;
-    void* data = PyByteArray_AS_STRING(storage.get());
-    std::memset(data, 0, bytes);
+    std::memset(PyByteArray_AS_STRING(storage.get()), 0, bytes);
     Ref flat = Ref::steal(PyObject_CallMethod(numpy, "frombuffer", "Os", storage.get(), dtype));
     if (!flat) return false;
     Ref dims = shape_tuple(shape);
     if (!dims) return false;
     Ref array = Ref::steal(PyObject_CallMethod(flat.get(), "reshape", "O", dims.get()));
     if (!array) return false;
-    out.array = std::move(array);
-    out.data = data;
+    // numpy's own export ends when its memoryview is released, which Python
+    // code can do at any time: this one ends only with this object.
+    Py_buffer view;
+    if (PyObject_GetBuffer(storage.get(), &view, PyBUF_WRITABLE) < 0) return false;
+    if (held_) PyBuffer_Release(&storage_);
+    storage_ = view;
+    held_ = true;
+    array_ = std::move(array);
     return true;
 }
 
 PyObject* hand_out(const OutputArray& out, bool copy) {
-    if (copy) return PyObject_CallMethod(out.array.get(), "copy", nullptr);
-    return Py_NewRef(out.array.get());
+    if (copy) return PyObject_CallMethod(out.array(), "copy", nullptr);
+    return Py_NewRef(out.array());
 }
 
 bool InputBuffer::take(PyObject* obj, char format, std::size_t itemsize,

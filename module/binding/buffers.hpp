@@ -8,26 +8,43 @@
 #include <cstdint>
 #include <initializer_list>
 #include <span>
+#include <utility>
 
 #include "ref.hpp"
 
 namespace quorvel::py {
 
-/// A numpy array over a zero-filled bytearray that the array keeps exported, so
-/// that neither can be resized and `data` stays valid while `array` lives.
-struct OutputArray {
-    Ref array;
-    void* data = nullptr;
+/// A numpy array that the batch writes into in place, over a bytearray that
+/// this object keeps exported (a buffer view of its own) for its whole life:
+/// the memory can be neither freed nor resized while the batch writes into
+/// it, whatever a caller does to the array or to the views between it and the
+/// bytearray (releasing numpy's memoryview included). The interpreter lock must
+/// be held when it is destroyed.
+class OutputArray {
+public:
+    OutputArray() noexcept = default;
+    OutputArray(OutputArray&& other) noexcept
+        : array_(std::move(other.array_)), storage_(other.storage_), held_(std::exchange(other.held_, false)) {}
+    OutputArray& operator=(OutputArray&&) = delete;
+    ~OutputArray() {
+        if (held_) PyBuffer_Release(&storage_);
+    }
 
-    template <class T>
-    T* as() const noexcept { return static_cast<T*>(data); }
+    /// Makes a zero-filled array of numpy dtype `dtype` ("float32", "uint32",
+    /// "bool") and the given shape, its elements `itemsize` bytes. Returns
+    /// false with the exception set (this object then holds nothing).
+    bool make(PyObject* numpy, const char* dtype, std::size_t itemsize,
+              std::span<const Py_ssize_t> shape) noexcept;
+
+    PyObject* array() const noexcept { return array_.get(); }
+    /// The array's memory; null before make().
+    void* data() const noexcept { return held_ ? storage_.buf : nullptr; }
+
+private:
+    Ref array_;
+    Py_buffer storage_{};  // the bytearray's export held by this object
+    bool held_ = false;
 };
-
-/// Makes a zero-filled array of numpy dtype `dtype` ("float32", "uint32",
-/// "bool") and the given shape, its elements `itemsize` bytes. Returns false
-/// with the exception set.
-bool make_output(PyObject* numpy, const char* dtype, std::size_t itemsize,
-                 std::span<const Py_ssize_t> shape, OutputArray& out) noexcept;
 
 /// A new reference to the array itself (copy false) or to a fresh copy of it.
 /// Not noexcept: numpy copies large arrays without the interpreter lock, and a
