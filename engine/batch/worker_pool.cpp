@@ -54,23 +54,26 @@ struct WorkerPool::Crew {
     std::vector<Segment> segments;              // one a thread, the caller's first
     std::atomic<std::uint64_t> entry{0};
     std::exception_ptr error;                   // first failure, under mutex
+    std::atomic<bool> failed{false};            // a task threw: no more chunks of this job
 
     std::vector<std::thread> threads;
 
     explicit Crew(unsigned threads) : segments(threads) {}
 
-    // Takes chunks, from segment `own` first, until none is left anywhere;
-    // records the first exception.
+    // Takes chunks, from segment `own` first, until none is left anywhere or
+    // a task has thrown; records the first exception.
     void work(unsigned own) noexcept {
         for (std::size_t k = 0; k < segments.size(); ++k) {
             Segment& segment = segments[(own + k) % segments.size()];
             for (;;) {
+                if (failed.load(std::memory_order_relaxed)) return;
                 const std::size_t begin = segment.next.fetch_add(chunk, std::memory_order_relaxed);
                 if (begin >= segment.end) break;
                 const std::size_t end = begin + chunk < segment.end ? begin + chunk : segment.end;
                 try {
                     task(context, begin, end);
                 } catch (...) {
+                    failed.store(true, std::memory_order_relaxed);
                     std::lock_guard lock(mutex);
                     if (!error) error = std::current_exception();
                 }
@@ -123,6 +126,7 @@ struct WorkerPool::Crew {
             context = ctx;
             chunk = c;
             error = nullptr;
+            failed.store(false, std::memory_order_relaxed);
             const std::size_t shares = segments.size();
             for (std::size_t k = 0; k < shares; ++k) {
                 segments[k].next.store(n * k / shares, std::memory_order_relaxed);

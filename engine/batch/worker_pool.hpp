@@ -29,9 +29,11 @@ public:
     unsigned threads() const { return threads_; }
 
     /// Runs task over [0, count) in chunks of `chunk` indices and returns when
-    /// every index is done. The first exception a task threw is rethrown here,
-    /// after every thread has stopped working on the job. One job at a time: the
-    /// caller serialises calls.
+    /// every index is done. Once a task has thrown, no thread takes another
+    /// chunk of the job (it failed: a batch that ran out of memory stops
+    /// asking for more); the first exception is rethrown here, after every
+    /// thread has stopped working on the job. One job at a time: the caller
+    /// serialises calls.
     void run(std::size_t count, std::size_t chunk, Task task, void* context);
 
     /// run() for any callable taking (begin, end).

@@ -4,13 +4,15 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <optional>
 
+#include "b2_reserve.hpp"
 #include "commands.hpp"
-#include "quorvel/limits.hpp"
 #include "kickoff.hpp"
 #include "match.hpp"
 #include "observation.hpp"
+#include "quorvel/limits.hpp"
 
 namespace quorvel {
 namespace {
@@ -131,11 +133,25 @@ Reward reward_for(Team team, std::optional<Team> scorer) {
     return r;
 }
 
+// Box2D cannot survive an allocation failing inside it, so when the system has
+// no memory left its allocator lends from a reserve (box2d_memory/) and marks
+// the thread. Each engine call that runs Box2D starts with the first check (no
+// new work while the reserve is low) and ends with the second, with the world
+// whole: the shortage surfaces as std::bad_alloc, as any other would.
+void refuse_while_memory_short() {
+    if (quorvel_b2_reserve_low()) throw std::bad_alloc();
+}
+
+void report_memory_shortage() {
+    if (quorvel_b2_reserve_drawn()) throw std::bad_alloc();
+}
+
 // The tick itself, for either kind of commands. (The match is a deduced type:
 // its name is the Engine's own.)
 template <class MatchState, class Commands>
 std::array<Reward, 2> play_tick(MatchState& m, const Commands& team_a, const Commands& team_b) {
     const EngineConfig& c = m.config;
+    refuse_while_memory_short();
 
     // 1. Commands become velocities, team A's then team B's (mirrored).
     apply_movement(m.world, TEAM_A, team_a, c.player_max_speed);
@@ -163,7 +179,9 @@ std::array<Reward, 2> play_tick(MatchState& m, const Commands& team_a, const Com
     // the tick and the score (match_over).
     count_up(m.tick);
 
-    // 7. Sparse rewards: a goal only.
+    // 7. Sparse rewards: a goal only. The tick is whole, even if Box2D ran
+    // short of memory on the way; that is reported now.
+    report_memory_shortage();
     return {reward_for(TEAM_A, scorer), reward_for(TEAM_B, scorer)};
 }
 
@@ -171,8 +189,10 @@ std::array<Reward, 2> play_tick(MatchState& m, const Commands& team_a, const Com
 
 Engine::Engine(const EngineConfig& config, std::uint64_t seed) {
     refuse_unplayable(config);
+    refuse_while_memory_short();
     match_ = std::make_unique<Match>(config, seed);
     place_kickoff(match_->world, match_->rng, match_->config);
+    report_memory_shortage();  // the world goes with match_, back to the reserve
 }
 
 Engine::Engine(Engine&&) noexcept = default;
@@ -198,9 +218,11 @@ std::array<Observation, 2> Engine::reset() {
 
 void Engine::restart() {
     Match& m = match();
+    refuse_while_memory_short();
     m.tick = 0;
     m.score = {0, 0};
     place_kickoff(m.world, m.rng, m.config);
+    report_memory_shortage();
 }
 
 StepResult Engine::step(const Actions& team_a, const Actions& team_b) {

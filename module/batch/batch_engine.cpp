@@ -39,6 +39,9 @@ struct BatchState {
     std::vector<float> staged_actions;  // N x 2 x P x 4, sized once
     std::vector<std::uint8_t> staged_mask;
     std::vector<std::uint64_t> staged_seeds;
+    // A step or reset stopped part-way (memory ran out in a match): some
+    // matches moved on and others did not, so the batch plays no more.
+    bool stopped_part_way = false;
 };
 
 // ---- running without the interpreter lock ------------------------------------------
@@ -65,6 +68,11 @@ PyObject* run_unlocked(PyObject* self, Prepare&& prepare, Run&& run, Finish&& fi
     // release only writes the state, so it is harmless in an unwinding thread.
     ExclusiveAccess access(box.access);
     if (!access) return nullptr;
+    if (box.value.stopped_part_way) {
+        PyErr_SetString(PyExc_RuntimeError, "an earlier step or reset of this batch stopped part-way "
+                                            "(out of memory): its matches are no longer in step; make a new batch");
+        return nullptr;
+    }
     if (entry_point<Faults>([&]() -> int { return prepare(box.value) ? 0 : -1; }) < 0) return nullptr;
     std::exception_ptr error;
     // A short batch on one thread plays in a few microseconds: releasing and
@@ -78,7 +86,10 @@ PyObject* run_unlocked(PyObject* self, Prepare&& prepare, Run&& run, Finish&& fi
         error = std::current_exception();
     }
     if (thread) PyEval_RestoreThread(thread);
-    if (error) return raise_caught(error);
+    if (error) {
+        box.value.stopped_part_way = true;
+        return raise_caught(error);
+    }
     return finish(box.value);
 }
 
