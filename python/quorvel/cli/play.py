@@ -1,39 +1,45 @@
-"""quorvel/commands/play.py: `quorvel play`: one match between two scripted teams."""
-import re
+"""python/quorvel/cli/play.py: `quorvel play`: one match between two scripted teams."""
 import sys
+import time
 
-from _quorvel import Engine, EngineConfig
+from _quorvel import EngineConfig
 
-from .. import EngineFault
-from ..match import play
+from .. import policies
+from ..core import Matches, play
+from ..core.seeding import team_generators
+from . import options
 from .options import U32_MAX, U64_MAX, UsageError, bounded_int
 
 HELP = "play one match between two scripted teams and print the result (the default)"
+PROGRESS_EVERY = 1000
+"""Ticks between two updates of the progress bar: rare enough to cost nothing."""
 PROGRESS_DELAY = 2.0
 """Seconds a match runs before its progress bar appears (on a terminal only)."""
-
-
-def engine_player_limit():
-    """The most players a side the engine accepts on the default field, read from its refusal
-    of an absurd team (refused before anything is built), or None when it cannot be read."""
-    try:
-        Engine(EngineConfig(players_per_team=U64_MAX), 0)
-    except EngineFault as fault:
-        found = re.search(r"at most (\d+)", str(fault))
-        return int(found.group(1)) if found else None
-    return None
 
 
 def add_match_arguments(parser, ticks_help):
     """--seed, --players and --ticks, each checked against its range: shared by the
     commands that play a scripted match."""
-    limit = engine_player_limit()
-    most = "the engine's limit" if limit is None else str(limit)
+    most = options.player_limit()
     parser.add_argument("--seed", type=bounded_int(0, U64_MAX), default=0,
                         help=f"kick-off seed, 0 to {U64_MAX} (default 0)")
-    parser.add_argument("--players", type=bounded_int(0, U64_MAX if limit is None else limit, most),
-                        default=3, help=f"players per team, 0 to {most} (default 3)")
+    parser.add_argument("--players", type=bounded_int(0, most), default=3,
+                        help=f"players per team, 0 to {most} (default 3)")
     parser.add_argument("--ticks", type=bounded_int(0, U32_MAX), default=None, help=ticks_help)
+
+
+def scripted_match(players, ticks=None):
+    """The command line's match, not yet reset: a one-match driver of `players` a side
+    (`ticks` long when given, else the configuration's length), and its two scripted
+    teams. UsageError for a team the engine refuses."""
+    config = EngineConfig(players_per_team=players)
+    if ticks is not None:
+        config.max_ticks = ticks
+    try:
+        matches = Matches(config, 1)
+    except ValueError as refused:
+        raise UsageError(f"argument --players: the engine refuses it: {refused}") from None
+    return matches, (policies.make("scripted", config), policies.make("scripted", config))
 
 
 def add_arguments(parser):
@@ -42,13 +48,13 @@ def add_arguments(parser):
 
 
 def run(args):
-    try:
-        with ProgressBar(args.ticks) as bar:
-            (goals_a, goals_b), played, elapsed = play(args.seed, args.players, args.ticks,
-                                                       bar)
-    except EngineFault as fault:
-        option = "--players" if "players_per_team" in str(fault) else "configuration"
-        raise UsageError(f"argument {option}: the engine refuses it: {fault}") from None
+    matches, teams = scripted_match(args.players, args.ticks)
+    matches.reset(args.seed)
+    with ProgressBar(matches) as bar:
+        start = time.perf_counter()
+        played = play(matches, teams, team_generators(args.seed), on_tick=bar)
+        elapsed = time.perf_counter() - start
+    goals_a, goals_b = matches.status()[0][0].tolist()
     print(f"final score: team A {goals_a} - {goals_b} team B")
     print(f"ticks played: {played}")
     if played:
@@ -58,23 +64,26 @@ def run(args):
 
 
 class ProgressBar:
-    """A progress callback for `play` that draws a bar with the live score on a terminal once
-    the match has run `PROGRESS_DELAY` seconds, and draws nothing when stderr is not one."""
+    """A per-tick callback for `play` that draws a bar with the live score on a terminal
+    once the match has run `PROGRESS_DELAY` seconds, and draws nothing when stderr is not
+    one (the context manager then gives None)."""
 
-    def __init__(self, ticks):
-        self.ticks = EngineConfig().max_ticks if ticks is None else ticks
+    def __init__(self, matches):
+        self.matches = matches
         self.bar = None
 
     def __enter__(self):
         if sys.stderr.isatty():
             from tqdm import tqdm
-            self.bar = tqdm(total=self.ticks, unit="tick", unit_scale=True,
+            self.bar = tqdm(total=self.matches.config.max_ticks, unit="tick", unit_scale=True,
                             delay=PROGRESS_DELAY, leave=False, file=sys.stderr)
         return self if self.bar is not None else None
 
-    def __call__(self, played, score):
-        self.bar.set_postfix_str(f"score {score[0]}-{score[1]}", refresh=False)
-        self.bar.update(played - self.bar.n)
+    def __call__(self, played):
+        if played % PROGRESS_EVERY == 0:
+            goals_a, goals_b = self.matches.score[0].tolist()
+            self.bar.set_postfix_str(f"score {goals_a}-{goals_b}", refresh=False)
+            self.bar.update(played - self.bar.n)
 
     def __exit__(self, *exc):
         if self.bar is not None:

@@ -1,72 +1,133 @@
-"""python/quorvel/single_match.py: one match on a BatchEngine of one, read through views of its buffers, as the single-match envs use it."""
+"""python/quorvel/core/matches.py: Matches, the framework-free driver of N matches on one BatchEngine: commands in, results read through views, the shared seeding, and the hooks told of everything played."""
 import numpy as np
 
-from _quorvel import EngineConfig
-
-from ._batch import BatchEngine
-from .render_hook import RenderHook, render_fps
-
-SEED_LIMIT = 2**64
+from .._batch import BatchEngine
+from .checks import whole_number
+from .seeding import fresh_seeds, match_seeds
 
 
-def engine_seed(seed):
-    """A Gymnasium seed as the engine's unsigned 64-bit seed (negative ones wrap)."""
-    return int(seed) % SEED_LIMIT
+class Matches:
+    """`num_matches` matches of `config` on one BatchEngine, for any front-end to drive.
 
+    The caller writes both teams' commands into `commands` (N, 2, P, 4), each team in its
+    own frame, and calls ``step()``. Results are read through views of the engine's own
+    buffers (copy=False), the same memory at every call: `obs` (N, 2, 8P + 4), both teams'
+    rows; `rewards` (N, 2); `terminated`, `truncated` (N,); `score` (N, 2); `tick` (N,).
+    A copy is the caller's to take. `autoreset` is the engine's ("next_step", "same_step"
+    or "disabled"); results never depend on `threads`.
 
-def reseed(batch, seeds, mask=None):
-    """Rebuilds the (masked) matches from `seeds`, then restarts them as a caller's first
-    ``reset()`` of a new engine does, so that seed s plays as ``Engine(config, s)`` and
-    ``BatchEngine(config, n, s)`` do after their ``reset()``. Returns the observations."""
-    batch.reset(seeds=seeds, mask=mask)
-    return batch.reset(mask=mask)
+    Until its first ``reset()`` match i is as ``BatchEngine(config, N, 0)`` leaves it after
+    its ``reset()``; the first ``reset()`` without a seed draws every match's seed from the
+    generator it is handed, so front-ends differ only in the generator they hand.
 
-
-class SingleMatch:
-    """The engine side of an env that plays one match.
-
-    Results come back in the engine's own buffers (copy=False), the same memory at every
-    call, so one priming step gives views that every later step reads: `obs` (2, OBS),
-    both teams' rows; `rewards` (2,); `terminated`, `truncated` (1,); `score` (2,);
-    `tick` (1,). `commands` (2, P, 4) is what `step()` plays. The first `restart()`
-    always reseeds, so the primed tick leaves no trace.
+    ``attach(hook)`` has a ``MatchHook`` told of every build, restart and tick, the
+    engine's own restarts included, in the order they happen.
     """
 
-    def __init__(self, config, render_mode):
-        self.config = EngineConfig(**config)
-        self.hook = RenderHook(self.config, render_mode)
-        self.render_fps = render_fps(self.config)
-        self.batch = BatchEngine(self.config, 1, 0, threads=1, autoreset="disabled", copy=False)
+    def __init__(self, config, num_matches, *, threads=0, autoreset="disabled"):
+        self.config = config
+        self.num_matches = n = whole_number(num_matches, "num_matches")
+        self.batch = BatchEngine(config, n, 0, threads=threads, autoreset=autoreset, copy=False)
+        self.autoreset = self.batch.autoreset
         self.players = self.batch.players_per_team
-        self.buffer = np.zeros((1, 2, self.players, 4), np.float32)
-        self.commands = self.buffer[0]
-        obs, rewards, terminated, truncated, info = self.batch.step(self.buffer)
-        self.obs, self.rewards = obs[0], rewards[0]
-        self.terminated, self.truncated = terminated, truncated
-        self.score, self.tick = info["score"][0], info["tick"]
+        self.commands = np.zeros((n, 2, self.players, 4), np.float32)
+        # One step hands out the engine's buffers, which every later call writes again.
+        # That tick is then taken back: each match rebuilt from its seed and restarted.
+        self.obs, self.rewards, self.terminated, self.truncated, info = self.batch.step(self.commands)
+        self.score, self.tick = info["score"], info["tick"]
+        self.batch.reset(seeds=np.arange(n, dtype=np.uint64))
+        self.batch.reset()
         self.seeded = False
+        self._everyone = np.ones(n, bool)
+        self._hooks = []
 
-    def step(self):
-        """Plays one tick of `commands`."""
-        self.batch.step(self.buffer)
+    # ---- hooks -------------------------------------------------------------------
 
-    def restart(self, seed, rng=None):
-        """Restarts the match: from `seed` when given, else with the generator running on,
-        except that the very first restart draws its seed from `rng` (fresh entropy when
-        None)."""
-        if seed is None and not self.seeded:
-            rng = np.random.default_rng() if rng is None else rng
-            seed = int(rng.integers(SEED_LIMIT, dtype=np.uint64))
-        if seed is None:
-            self.batch.reset()
+    def attach(self, hook):
+        """Tells `hook` (a MatchHook) of everything played from now on."""
+        if hook not in self._hooks:
+            self._hooks.append(hook)
+
+    def detach(self, hook):
+        """Stops telling `hook`; detaching one not attached does nothing."""
+        if hook in self._hooks:
+            self._hooks.remove(hook)
+
+    # ---- resets ------------------------------------------------------------------
+
+    def build(self, seeds, mask=None):
+        """Rebuilds the matches of `mask` (all when None) from their `seeds` (uint64 (N,)):
+        each is then as a new engine built from its seed, not yet reset."""
+        self.batch.reset(seeds=seeds, mask=mask)
+        for hook in self._hooks:
+            hook.built(seeds, self._everyone if mask is None else mask)
+
+    def restart(self, mask=None):
+        """Restarts the matches of `mask` (all when None) from a kick-off, as Engine.reset does."""
+        self.batch.reset(mask=mask)
+        for hook in self._hooks:
+            hook.restarted(self._everyone if mask is None else mask)
+
+    def reset(self, seed=None, mask=None, rng=None):
+        """Restarts the matches of `mask` (all when None): the seeding every front-end shares.
+
+        `seed`: None restarts them with their generators running on, except that the first
+        reset draws every match's seed from `rng` (fresh entropy when None); an int s
+        rebuilds match i from seed s + i; a sequence of one entry per match rebuilds each
+        match from its entry, None entries restarting without a rebuild. A rebuilt match is
+        then restarted, so seed s plays as ``Engine(config, s)`` after its ``reset()``.
+        Bad seeds raise before anything changes. Returns `obs`."""
+        asked = match_seeds(seed, self.num_matches)
+        if asked is None and not self.seeded:
+            asked = fresh_seeds(self.num_matches, rng), self._everyone
+        if asked is None:
+            self.restart(mask)
         else:
-            reseed(self.batch, np.array([engine_seed(seed)], np.uint64))
-            self.seeded = True
+            seeds, given = asked
+            rebuilt = given if mask is None else given & mask
+            if rebuilt.any():
+                self.build(seeds, rebuilt)
+                self.restart(rebuilt)
+            rest = ~given if mask is None else ~given & mask
+            if rest.any():
+                self.restart(rest)
+        self.seeded = True
+        return self.obs
 
-    def show(self):
-        """Draws the match in the window (render_mode "human")."""
-        self.hook.show(self.batch.spectator(0))
+    def status(self):
+        """Copies of every match's `score` (N, 2) and `tick` (N,) as they stand now (after a
+        reset as after a step): what a front-end's reset info shows."""
+        arrays = self.batch.spectator_arrays()
+        return arrays["score"].copy(), arrays["tick"].copy()
 
-    def image(self):
-        """The picture of the match (render_mode "rgb_array")."""
-        return self.hook.image(self.batch.spectator(0))
+    # ---- ticks -------------------------------------------------------------------
+
+    def step(self, commands=None):
+        """Plays one tick of `commands` (default: the `commands` buffer; else a C-contiguous
+        float32 (N, 2, P, 4)); returns the engine's (obs, rewards, terminated, truncated,
+        info), whose arrays are the views above."""
+        commands = self.commands if commands is None else commands
+        result = self.batch.step(commands)
+        if self._hooks:
+            self._tell_step(commands, result[4])
+        return result
+
+    def _tell_step(self, commands, info):
+        played, restarted = self._everyone, None
+        if self.autoreset == "next_step":
+            # A match that ended is restarted by the next step instead of playing it; the
+            # engine then shows its kick-off, the only state at tick 0 after a step.
+            restarted = info["tick"] == 0
+            played = ~restarted
+        elif self.autoreset == "same_step":
+            restarted = info["_final_obs"]  # ended on this tick and restarted at once
+        for hook in self._hooks:
+            hook.played(commands, played)
+            if restarted is not None and restarted.any():
+                hook.restarted(restarted)
+
+    # ---- spectators --------------------------------------------------------------
+
+    def spectator(self, index):
+        """Match `index`'s SpectatorFrame."""
+        return self.batch.spectator(index)

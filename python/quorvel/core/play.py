@@ -1,37 +1,32 @@
-"""quorvel/match.py: one match between two scripted teams, played tick by tick."""
-import time
-
-from _quorvel import Engine, EngineConfig
-
-from .scripted import ScriptedTeam
-
-PROGRESS_EVERY = 1000
-"""Ticks between two calls of the progress callback: rare enough to cost nothing."""
+"""python/quorvel/core/play.py: two policies play the matches of a driver to their end, tick by tick."""
+import numpy as np
 
 
-def play(seed, players, ticks=None, on_progress=None):
-    """Plays until the match is over or `ticks` ticks (if given; 0 plays none) have been played.
 
-    Returns ``(score, ticks_played, seconds)``. `on_progress(played, score)`, if given, is
-    called every `PROGRESS_EVERY` ticks. Building the engine raises its internal fault for a
-    configuration it refuses.
+def play(matches, policies, generators, on_tick=None):
+    """Plays every match of `matches` (a Matches, autoreset "disabled", reset) until each
+    has ended at least once; returns how many ticks were played.
+
+    `policies` is (team A's, team B's), each called ``policy(obs, out, rng)`` on its team's
+    observations and command rows of every match, with `rng` its entry of `generators`.
+    `on_tick(played)`, if given, is called after every tick and may raise to stop early.
+    A configuration with ``max_ticks`` 0 plays no tick: its first tick would end it at once.
     """
-    config = EngineConfig(players_per_team=players)
-    if ticks is not None:
-        config.max_ticks = ticks
-    team_a, team_b = ScriptedTeam(config, 2 * seed), ScriptedTeam(config, 2 * seed + 1)
-    engine = Engine(config, seed)
-    obs_a, obs_b = engine.reset()
-    start = time.perf_counter()
+    if matches.config.max_ticks == 0:
+        return 0
+    obs, commands = matches.obs, matches.commands
+    obs_a, obs_b, out_a, out_b = obs[:, 0], obs[:, 1], commands[:, 0], commands[:, 1]
+    (policy_a, policy_b), (rng_a, rng_b) = policies, generators
+    terminated, truncated = matches.terminated, matches.truncated
+    ended = np.zeros(matches.num_matches, bool)
     played = 0
-    # With a match length of 0 the first tick would already end the match: play none.
-    while config.max_ticks > 0:
-        result = engine.step((team_a.actions(obs_a), team_b.actions(obs_b)))
+    while not ended.all():
+        policy_a(obs_a, out_a, rng_a)
+        policy_b(obs_b, out_b, rng_b)
+        matches.step()
         played += 1
-        if result.done:
-            break
-        obs_a, obs_b = result.observations
-        if on_progress is not None and played % PROGRESS_EVERY == 0:
-            on_progress(played, engine.spectator_frame().score)
-    elapsed = time.perf_counter() - start
-    return engine.spectator_frame().score, played, elapsed
+        ended |= terminated
+        ended |= truncated
+        if on_tick is not None:
+            on_tick(played)
+    return played

@@ -1,52 +1,66 @@
-"""Scripted team: the player nearest to the ball gets behind it and kicks at goal; the
-others spread out between the ball and their own goal.
+"""python/quorvel/policies/scripted.py: the scripted team, one array computation over a batch of matches.
 
-Works in the team's own observation frame, where the opponents' goal is at x = +1,
-so the same policy plays either side. Each team draws its own random aim and timing
-from a seeded generator: two identical deterministic teams facing each other would
-otherwise kick the ball with equal and opposite force for ever.
+The player nearest to the ball gets behind it and runs through it towards goal, kicking
+at a random point of the mouth on half of the ticks; the others spread out across the
+field between the ball and their own goal. It works in the team's own frame, where the
+opponents' goal is at x = +1, so the same policy plays either side. Its aim and its kicks
+come from the generator each call is handed: two identical deterministic teams facing
+each other would otherwise kick the ball with equal and opposite force for ever.
 """
-import math
-import random
+import numpy as np
 
-from _quorvel import Action, Actions
+from ..core.layout import ball_offset, own_columns
+from .base import Policy
 
 
-class ScriptedTeam:
-    """One scripted team for the object API, drawing its aim and timing from `seed`."""
+class ScriptedPolicy(Policy):
+    """The scripted team. Its arithmetic is in doubles, in the order of the original
+    object-API team, so that every front-end and the command line play the same match."""
 
-    def __init__(self, config, seed):
+    def __init__(self, config):
+        p = self.players = int(config.players_per_team)
         self.half_length = config.field_width / 2
         self.half_width = config.field_height / 2
         self.mouth = 0.8 * config.goal_width / 2          # aim inside the mouth
         self.reach = config.player_radius + config.ball_radius
-        self.rng = random.Random(seed)
+        # Support players' y targets, one per player slot.
+        self.spread = (np.arange(p) - 0.5 * p) * 0.6 * self.half_width / max(1, p - 1)
+        self.ball = ball_offset(p)
+        self.own = own_columns(p)
 
-    def actions(self, observation):
-        """Commands for every player of the observed team."""
+    def __call__(self, obs, out, rng):
+        """Writes the scripted commands of every match of `obs` into `out`."""
+        if self.players == 0:
+            return
+        n = obs.shape[0]
         hl, hw = self.half_length, self.half_width
-        # Work in field units, centred on the centre spot, attacking +x.
-        bx, by = (c * s for c, s in zip(observation.ball.position, (hl, hw)))
-        players = [(x * hl, y * hw) for x, y in (p.position for p in observation.self_team)]
-        if not players:
-            return Actions([])
-        kicker = min(range(len(players)),
-                     key=lambda i: (players[i][0] - bx) ** 2 + (players[i][1] - by) ** 2)
-        aim = (hl - bx, self.rng.uniform(-self.mouth, self.mouth) - by)
-        norm = math.hypot(*aim) or 1.0
-        ux, uy = aim[0] / norm, aim[1] / norm
-        commands = []
-        for i, (x, y) in enumerate(players):
-            if i == kicker:
-                # Get to the spot behind the ball, then run through it towards goal.
-                sx, sy = bx - ux * self.reach * 1.5, by - uy * self.reach * 1.5
-                behind = (x - bx) * ux + (y - by) * uy < 0
-                tx, ty = (bx + ux, by + uy) if behind else (sx, sy - math.copysign(1.0, y - by))
-                kick = aim if self.rng.random() < 0.5 else None
-                commands.append(Action((tx - x, ty - y), kick))
-            else:
-                # Support: spread across the field, between the ball and the own goal.
-                tx = 0.5 * (bx - hl)
-                ty = (i - 0.5 * len(players)) * 0.6 * hw / max(1, len(players) - 1)
-                commands.append(Action((tx - x, ty - y), None))
-        return Actions(commands)
+        # Field units, centred on the centre spot, attacking +x.
+        rows = obs.astype(np.float64)
+        bx, by = rows[:, self.ball] * hl, rows[:, self.ball + 1] * hw
+        own = rows[:, self.own]
+        x, y = own[:, 0::4] * hl, own[:, 1::4] * hw
+        dx, dy = x - bx[:, None], y - by[:, None]
+        kicker = np.argmin(dx * dx + dy * dy, axis=1)
+        match = np.arange(n)
+
+        aim_x = hl - bx
+        aim_y = rng.uniform(-self.mouth, self.mouth, n) - by
+        norm = np.hypot(aim_x, aim_y)
+        norm[norm == 0.0] = 1.0
+        ux, uy = aim_x / norm, aim_y / norm
+
+        # Support: spread across the field, between the ball and the own goal.
+        out[:, :, 0] = 0.5 * (bx - hl)[:, None] - x
+        out[:, :, 1] = self.spread - y
+        out[:, :, 2:] = 0.0
+
+        # The kicker: to the spot behind the ball, then through it towards goal.
+        kx, ky = x[match, kicker], y[match, kicker]
+        behind = (kx - bx) * ux + (ky - by) * uy < 0.0
+        tx = np.where(behind, bx + ux, bx - ux * self.reach * 1.5)
+        ty = np.where(behind, by + uy, by - uy * self.reach * 1.5 - np.copysign(1.0, ky - by))
+        out[match, kicker, 0] = tx - kx
+        out[match, kicker, 1] = ty - ky
+        kick = rng.random(n) < 0.5
+        out[match, kicker, 2] = np.where(kick, aim_x, 0.0)
+        out[match, kicker, 3] = np.where(kick, aim_y, 0.0)
