@@ -12,10 +12,9 @@ from gymnasium.utils.env_checker import check_env  # noqa: E402
 import quorvel  # noqa: E402
 from quorvel import EngineConfig  # noqa: E402
 from quorvel._batch import BatchEngine  # noqa: E402
-from quorvel.discrete import DiscreteActions, DiscreteCodec, DiscreteVectorActions  # noqa: E402
-from quorvel.gym_env import SoccerEnv  # noqa: E402
-from quorvel.gym_vector import SoccerVectorEnv  # noqa: E402
-from quorvel.selfplay import SelfPlayVectorEnv  # noqa: E402
+from quorvel.core.discrete import DiscreteCodec  # noqa: E402
+from quorvel.envs.gymnasium import (DiscreteActions, DiscreteVectorActions,  # noqa: E402
+                                    SelfPlayVectorEnv, SoccerEnv, SoccerVectorEnv)
 
 
 def has_renderer():
@@ -151,7 +150,7 @@ MAKERS = {
     "env": lambda **kw: SoccerEnv(**kw),
     "vector": lambda **kw: SoccerVectorEnv(num_envs=2, **kw),
     "self_play": lambda **kw: SelfPlayVectorEnv(num_envs=2, **kw),
-    "pettingzoo": lambda **kw: pytest.importorskip("quorvel.pettingzoo_env").SoccerParallelEnv(**kw),
+    "pettingzoo": lambda **kw: pytest.importorskip("quorvel.envs.pettingzoo").SoccerParallelEnv(**kw),
 }
 
 
@@ -209,7 +208,7 @@ def test_import_without_gymnasium_registers_nothing():
             "            raise ModuleNotFoundError(name)\n"
             "sys.meta_path.insert(0, Hide())\n"
             "import quorvel\n"
-            "assert 'gymnasium' not in sys.modules and 'quorvel.gym_env' not in sys.modules\n")
+            "assert 'gymnasium' not in sys.modules and 'quorvel.envs.gymnasium.env' not in sys.modules\n")
     subprocess.run([sys.executable, "-c", code], check=True)
 
 
