@@ -28,15 +28,15 @@ MAX_RENDER_MS = 2.0
 MIN_REPLAY_TICKS_PER_SECOND = 100_000
 
 
-def scripted(config, seed, ticks, hook=None):
+def scripted(config, seed, ticks, hook=None, team_seeds=(1, 2)):
     """A one-match driver of `config` from `seed` (with `hook` attached) after the scripted
-    teams, drawing from streams 1 and 2, played `ticks` ticks or to its end."""
+    teams, drawing from the streams `team_seeds`, played `ticks` ticks or to its end."""
     matches = core.Matches(config, 1)
     if hook is not None:
         matches.attach(hook)
     matches.reset(seed)
     teams = policies.make("scripted", config), policies.make("scripted", config)
-    core.play(matches, teams, (script_generator(1), script_generator(2)), ticks=ticks)
+    core.play(matches, teams, [script_generator(s) for s in team_seeds], ticks=ticks)
     return matches
 
 

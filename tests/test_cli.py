@@ -5,9 +5,7 @@ import sys
 
 import pytest
 
-from quorvel.cli.play import scripted_match
-from quorvel.core import play
-from quorvel.core.seeding import team_generators
+from quorvel.cli.play import play_match, scripted_match
 
 
 def run_cli(*args, code=None):
@@ -69,9 +67,8 @@ def test_help_states_each_range():
 
 
 def final_score(seed, players):
-    matches, teams = scripted_match(players)
-    matches.reset(seed)
-    play(matches, teams, team_generators(seed))
+    matches = scripted_match(players)
+    play_match(matches, seed)
     return matches.status()[0][0]
 
 

@@ -37,3 +37,15 @@ def test_an_agent_sees_its_own_row_first_and_gets_its_teams_reward(agent, team, 
     np.testing.assert_array_equal(obs[agent][12:], team_obs[12:])
     team_reward = [rewards[f"{'ab'[team]}_{i}"] for i in range(3)]
     assert len(set(team_reward)) == 1 and team_reward[0] == -rewards[f"{'ba'[team]}_0"] != 0
+
+
+def test_a_step_after_the_match_ended_plays_nothing_and_pays_nothing():
+    env = SoccerParallelEnv(max_ticks=5)
+    env.reset(seed=0)
+    while env.agents:
+        env.step({agent: np.ones(4, np.float32) for agent in env.agents})
+    frame = env.matches.spectator(0)
+    with warnings.catch_warnings(record=True):
+        warnings.simplefilter("always")
+        assert env.step({"a_0": np.ones(4, np.float32)}) == ({}, {}, {}, {}, {})
+    assert env.matches.spectator(0).tick == frame.tick == 5 and env.agents == []

@@ -29,17 +29,29 @@ def add_match_arguments(parser, ticks_help):
 
 
 def scripted_match(players, ticks=None):
-    """The command line's match, not yet reset: a one-match driver of `players` a side
-    (`ticks` long when given, else the configuration's length), and its two scripted
-    teams. UsageError for a team the engine refuses."""
+    """The command line's match, not yet played: a one-match driver of `players` a side
+    (`ticks` long when given, else the configuration's length). UsageError for a team the
+    engine refuses."""
     config = EngineConfig(players_per_team=players)
     if ticks is not None:
         config.max_ticks = ticks
     try:
-        matches = Matches(config, 1)
+        return Matches(config, 1)
     except ValueError as refused:
         raise UsageError(f"argument --players: the engine refuses it: {refused}") from None
-    return matches, (policies.make("scripted", config), policies.make("scripted", config))
+
+
+def play_match(matches, seed, on_tick=None):
+    """Plays the command line's match on `matches` (hooks attached as wished): reset from
+    `seed`, two scripted teams drawing from the streams of `team_generators(seed)`, to its
+    end. `on_tick(played)`, if given, is called after the reset (with 0) and after every
+    tick. Returns how many ticks were played."""
+    config = matches.config
+    matches.reset(seed)
+    if on_tick is not None:
+        on_tick(0)
+    teams = policies.make("scripted", config), policies.make("scripted", config)
+    return play(matches, teams, team_generators(seed), on_tick=on_tick)
 
 
 def add_arguments(parser):
@@ -48,11 +60,10 @@ def add_arguments(parser):
 
 
 def run(args):
-    matches, teams = scripted_match(args.players, args.ticks)
-    matches.reset(args.seed)
+    matches = scripted_match(args.players, args.ticks)
     with ProgressBar(matches) as bar:
         start = time.perf_counter()
-        played = play(matches, teams, team_generators(args.seed), on_tick=bar)
+        played = play_match(matches, args.seed, on_tick=bar)
         elapsed = time.perf_counter() - start
     goals_a, goals_b = matches.status()[0][0].tolist()
     print(f"final score: team A {goals_a} - {goals_b} team B")
@@ -80,7 +91,7 @@ class ProgressBar:
         return self if self.bar is not None else None
 
     def __call__(self, played):
-        if played % PROGRESS_EVERY == 0:
+        if played and played % PROGRESS_EVERY == 0:
             goals_a, goals_b = self.matches.score[0].tolist()
             self.bar.set_postfix_str(f"score {goals_a}-{goals_b}", refresh=False)
             self.bar.update(played - self.bar.n)

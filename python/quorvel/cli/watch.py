@@ -1,10 +1,8 @@
 """python/quorvel/cli/watch.py: `quorvel watch`: a scripted match in a window, or written to a video."""
-from ..core import play
-from ..core.seeding import team_generators
 from ..replay import MatchRecorder
 from .frames_out import FrameSink, WindowClosed
 from .options import UsageError, bounded_int
-from .play import add_match_arguments, scripted_match
+from .play import add_match_arguments, play_match, scripted_match
 
 HELP = "watch a match between two scripted teams in a window, or write it to an MP4 or GIF"
 
@@ -28,18 +26,15 @@ def add_picture_arguments(parser):
 def run(args):
     if args.fps is not None and not 0 < args.fps < float("inf"):
         raise UsageError(f"argument --fps: must be a positive number, not {args.fps}")
-    matches, teams = scripted_match(args.players, args.ticks)
+    matches = scripted_match(args.players, args.ticks)
     config = matches.config
     recorder = None
     if args.record:
         recorder = MatchRecorder(config)
         matches.attach(recorder)
-    matches.reset(args.seed)
     with FrameSink(config, args.out, args.width, args.fps, config.max_ticks + 1) as show:
         try:
-            show(matches.spectator(0))
-            play(matches, teams, team_generators(args.seed),
-                 on_tick=lambda played: show(matches.spectator(0)))
+            play_match(matches, args.seed, on_tick=lambda played: show(matches.spectator(0)))
         except WindowClosed:
             pass
     frame = matches.spectator(0)

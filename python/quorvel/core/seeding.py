@@ -38,11 +38,11 @@ def match_seeds(seed, count):
     else:
         seeds = np.array([(first + i) % SEED_LIMIT for i in range(count)], np.uint64)
         return seeds, np.ones(count, bool)
-    entries = list(seed)
+    entries = [None if s is None else engine_seed(s) for s in seed]
     if len(entries) != count:
         raise ValueError(f"seed: expected an int or {count} seeds, one per match, got {len(entries)}")
     given = np.array([s is not None for s in entries], bool)
-    seeds = np.array([0 if s is None else engine_seed(s) for s in entries], np.uint64)
+    seeds = np.array([0 if s is None else s for s in entries], np.uint64)
     return seeds, given
 
 
