@@ -10,6 +10,9 @@ from ..core.layout import FEATURES, obs_size, own_row_first
 from .gymnasium.spaces import observation_space, player_action_space
 from .rendering import RENDER_MODES, RenderHook, render_fps
 
+AGENT_ACTION = (FEATURES,)
+"""Shape of one agent's action: its player's move x, move y, kick x, kick y."""
+
 
 class SoccerParallelEnv(ParallelEnv):
     """Both teams, one agent per player: "a_0" ... "a_{P-1}" for team A, then "b_0" ...
@@ -86,8 +89,8 @@ class SoccerParallelEnv(ParallelEnv):
         if len(actions) != len(row):
             flat[...] = 0.0
         for name, action in actions.items():
-            if type(action) is not np.ndarray or action.shape != (FEATURES,):
-                action = checked_actions(action, (FEATURES,))  # the check's own first test, inlined
+            if type(action) is not np.ndarray or action.shape != AGENT_ACTION:
+                action = checked_actions(action, AGENT_ACTION)  # the check's own first test, inlined
             flat[row[name]] = action
         matches = self.matches
         matches.step()

@@ -38,5 +38,5 @@ class CallablePolicy(Policy):
         expected = out.shape if self.batched else out.shape[1:]
         array = np.asarray(given, dtype=np.float32)
         if array.shape != expected:
-            raise ValueError(f"opponent actions: expected shape {expected}, got {array.shape}")
+            raise ValueError(f"policy actions: expected shape {expected}, got {array.shape}")
         out[...] = array
