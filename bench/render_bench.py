@@ -18,30 +18,31 @@ import sys
 import tempfile
 import time
 
-from _quorvel import Engine, EngineConfig
+from _quorvel import EngineConfig
+from quorvel import core, policies
+from quorvel.core.seeding import script_generator
 from quorvel.render import Renderer
-from quorvel.replay import RecordingEngine, replay
-from quorvel.scripted import ScriptedTeam
+from quorvel.replay import MatchRecorder, replay
 
 MAX_RENDER_MS = 2.0
 MIN_REPLAY_TICKS_PER_SECOND = 100_000
 
 
-def scripted(engine, config, ticks):
-    teams = ScriptedTeam(config, 1), ScriptedTeam(config, 2)
-    observations = engine.reset()
-    for _ in range(ticks):
-        result = engine.step(tuple(t.actions(o) for t, o in zip(teams, observations)))
-        observations = result.observations
-        if result.done:
-            break
+def scripted(config, seed, ticks, hook=None, team_seeds=(1, 2)):
+    """A one-match driver of `config` from `seed` (with `hook` attached) after the scripted
+    teams, drawing from the streams `team_seeds`, played `ticks` ticks or to its end."""
+    matches = core.Matches(config, 1)
+    if hook is not None:
+        matches.attach(hook)
+    matches.reset(seed)
+    teams = policies.make("scripted", config), policies.make("scripted", config)
+    core.play(matches, teams, [script_generator(s) for s in team_seeds], ticks=ticks)
+    return matches
 
 
 def time_render(players, repetitions, frames_per_repetition=200):
     config = EngineConfig(players_per_team=players)
-    engine = Engine(config, 7)
-    scripted(engine, config, 300)
-    renderer, frame = Renderer(config), engine.spectator_frame()
+    renderer, frame = Renderer(config), scripted(config, 7, 300).spectator(0)
     samples = []
     for _ in range(repetitions):
         start = time.perf_counter()
@@ -53,10 +54,10 @@ def time_render(players, repetitions, frames_per_repetition=200):
 
 def time_replay(repetitions, directory):
     config = EngineConfig()
-    engine = RecordingEngine(config, 7)
-    scripted(engine, config, config.max_ticks)
+    recorder = MatchRecorder(config)
+    matches = scripted(config, 7, config.max_ticks, recorder)
     path = os.path.join(directory, "match.npz")
-    engine.save(path)
+    recorder.log.record(matches.spectator(0)).save(path)
     samples = []
     for _ in range(repetitions):
         start = time.perf_counter()

@@ -72,10 +72,8 @@ def build_cases(laps):
     import numpy as np
 
     import quorvel
-    from quorvel.gym_env import SoccerEnv
-    from quorvel.gym_vector import SoccerVectorEnv
-    from quorvel.pettingzoo_env import SoccerParallelEnv
-    from quorvel.selfplay import SelfPlayVectorEnv
+    from quorvel.envs.gymnasium import SelfPlayVectorEnv, SoccerEnv, SoccerVectorEnv
+    from quorvel.envs.pettingzoo import SoccerParallelEnv
 
     single = [a[0] for a in pattern((1,))]
     env = SoccerEnv(opponent="idle")

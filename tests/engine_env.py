@@ -1,55 +1,57 @@
-# tests/engine_env.py: the smallest Gymnasium environment over an Engine, both teams scripted.
+# tests/engine_env.py: the smallest Gymnasium environments of one's own over quorvel's core driver.
 import gymnasium
 import numpy as np
 
-from _quorvel import Engine, EngineConfig
-from quorvel.scripted import ScriptedTeam
+from _quorvel import EngineConfig
+from quorvel import core, policies
+from quorvel.core.seeding import team_generators
 
 
 class ScriptedEngineEnv(gymnasium.Env):
-    """Both teams play the scripted policy; the action is ignored. reset(seed=s) builds a
-    new Engine from s and resets it, as a plain loop would."""
+    """Both teams play the scripted policy; the action is ignored. reset(seed=s) rebuilds
+    the match from s and restarts it, as a plain loop would."""
     def __init__(self, **fields):
         self.config = EngineConfig(**fields)
         self.observation_space = gymnasium.spaces.Box(-np.inf, np.inf, (1,), np.float32)
         self.action_space = gymnasium.spaces.Discrete(1)
-        self.engine = Engine(self.config, 0)
-        self.engine_seed = 0
+        self.matches = core.Matches(self.config, 1)
+        self._teams = policies.make("scripted", self.config), policies.make("scripted", self.config)
 
     def reset(self, *, seed=None, options=None):
         super().reset(seed=seed)
+        self.matches.reset(seed)
         if seed is not None:
-            self.engine = Engine(self.config, seed)
-            self.engine_seed = seed
-            self._teams = ScriptedTeam(self.config, 2 * seed), ScriptedTeam(self.config, 2 * seed + 1)
-        self._obs = self.engine.reset()
+            self._generators = team_generators(seed)
         return np.zeros(1, np.float32), {}
 
     def step(self, action):
-        pair = tuple(team.actions(obs) for team, obs in zip(self._teams, self._obs))
-        result = self.engine.step(pair)
-        self._obs = result.observations
-        return np.zeros(1, np.float32), result.rewards[0].total(), False, result.done, {}
+        for team, (policy, rng) in enumerate(zip(self._teams, self._generators)):
+            policy(self.matches.obs[:, team], self.matches.commands[:, team], rng)
+        self.matches.step()
+        done = bool(self.matches.terminated[0] or self.matches.truncated[0])
+        return np.zeros(1, np.float32), float(self.matches.rewards[0, 0]), False, done, {}
 
 
 class BatchEnv(gymnasium.Env):
-    """One match on a BatchEngine that restarts it by itself (`autoreset`); random commands
-    for both teams, the action is ignored."""
+    """One match on a driver that restarts it by itself (`autoreset`); random commands for
+    both teams, the action is ignored. A seed only rebuilds the match (no restart)."""
 
     def __init__(self, autoreset, **fields):
-        from quorvel import BatchEngine
         self.config = EngineConfig(**fields)
         self.observation_space = gymnasium.spaces.Box(-np.inf, np.inf, (1,), np.float32)
         self.action_space = gymnasium.spaces.Discrete(1)
-        self.batch = BatchEngine(self.config, 1, 0, autoreset=autoreset)
+        self.matches = core.Matches(self.config, 1, autoreset=autoreset)
         self._rng = np.random.default_rng(0)
 
     def reset(self, *, seed=None, options=None):
         super().reset(seed=seed)
-        self.batch.reset(seeds=None if seed is None else np.array([seed], np.uint64))
+        if seed is None:
+            self.matches.restart()
+        else:
+            self.matches.build(np.array([seed], np.uint64))
         return np.zeros(1, np.float32), {}
 
     def step(self, action):
         shape = (1, 2, self.config.players_per_team, 4)
-        self.batch.step(self._rng.uniform(-1, 1, shape).astype(np.float32))
+        self.matches.step(self._rng.uniform(-1, 1, shape).astype(np.float32))
         return np.zeros(1, np.float32), 0.0, False, False, {}

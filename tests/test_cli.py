@@ -5,7 +5,7 @@ import sys
 
 import pytest
 
-from quorvel.match import play
+from quorvel.cli.play import play_match, scripted_match
 
 
 def run_cli(*args, code=None):
@@ -35,8 +35,8 @@ def test_no_progress_output_off_a_terminal():
     assert done.returncode == 0 and done.stderr == ""
 
 
-ENGINE_LIMIT_UNKNOWN = ("import sys, quorvel.commands.play as p; "
-                        "p.engine_player_limit = lambda: None; "
+ENGINE_LIMIT_UNKNOWN = ("import sys, quorvel.cli.options as o; "
+                        "o.player_limit = lambda: 2**64 - 1; "
                         "from quorvel.cli import main; sys.exit(main(sys.argv[1:]))")
 
 
@@ -66,9 +66,15 @@ def test_help_states_each_range():
         assert re.search(accepted, text), accepted
 
 
+def final_score(seed, players):
+    matches = scripted_match(players)
+    play_match(matches, seed)
+    return matches.status()[0][0]
+
+
 def test_scripted_matches_see_goals_on_both_sides():
     # Kicks, goals and kick-offs working end to end show up as both teams scoring.
-    both = sum(min(play(seed, 3, None)[0]) > 0 for seed in range(1, 5))
+    both = sum(min(final_score(seed, 3)) > 0 for seed in range(1, 5))
     assert both >= 3
 
 
@@ -77,3 +83,16 @@ def test_engine_fault_is_exported():
     assert quorvel.EngineFault.__bases__ == (BaseException,)
     with pytest.raises(quorvel.EngineFault):
         quorvel.Engine(quorvel.EngineConfig(players_per_team=3, field_height=0.5), 0)
+
+
+def test_importing_quorvel_and_building_the_parser_build_no_engine():
+    code = ("import _quorvel\n"
+            "class Tripwire:\n"
+            "    def __init__(self, *args, **kwargs):\n"
+            "        raise AssertionError('an Engine was built')\n"
+            "_quorvel.Engine = Tripwire\n"
+            "import quorvel\n"
+            "from quorvel.cli.main import build_parser\n"
+            "build_parser()\n"
+            "assert quorvel.EngineFault is quorvel._batch.EngineFault\n")
+    subprocess.run([sys.executable, "-c", code], check=True)

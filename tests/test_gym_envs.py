@@ -12,10 +12,9 @@ from gymnasium.utils.env_checker import check_env  # noqa: E402
 import quorvel  # noqa: E402
 from quorvel import EngineConfig  # noqa: E402
 from quorvel._batch import BatchEngine  # noqa: E402
-from quorvel.discrete import DiscreteActions, DiscreteCodec, DiscreteVectorActions  # noqa: E402
-from quorvel.gym_env import SoccerEnv  # noqa: E402
-from quorvel.gym_vector import SoccerVectorEnv  # noqa: E402
-from quorvel.selfplay import SelfPlayVectorEnv  # noqa: E402
+from quorvel.core.discrete import DiscreteCodec  # noqa: E402
+from quorvel.envs.gymnasium import (DiscreteActions, DiscreteVectorActions,  # noqa: E402
+                                    SelfPlayVectorEnv, SoccerEnv, SoccerVectorEnv)
 
 
 def has_renderer():
@@ -149,9 +148,9 @@ def test_callable_opponent_sees_team_b_and_its_shape_is_checked():
 
 MAKERS = {
     "env": lambda **kw: SoccerEnv(**kw),
-    "vector": lambda **kw: SoccerVectorEnv(num_envs=2, **kw),
-    "self_play": lambda **kw: SelfPlayVectorEnv(num_envs=2, **kw),
-    "pettingzoo": lambda **kw: pytest.importorskip("quorvel.pettingzoo_env").SoccerParallelEnv(**kw),
+    "vector": lambda **kw: SoccerVectorEnv(**{"num_envs": 2, **kw}),
+    "self_play": lambda **kw: SelfPlayVectorEnv(**{"num_envs": 2, **kw}),
+    "pettingzoo": lambda **kw: pytest.importorskip("quorvel.envs.pettingzoo").SoccerParallelEnv(**kw),
 }
 
 
@@ -169,6 +168,25 @@ def test_errors_are_value_errors_naming_the_cause(kind):
         given = re_shape(shape[:-1] + (5,))
     with pytest.raises(ValueError, match=f"expected shape {expected}, got {given}"):
         env.step(action)
+
+
+def first_view(obs):
+    """A front-end's observations as one array (PettingZoo's: agent a_0's)."""
+    return obs["a_0"] if isinstance(obs, dict) else obs
+
+
+@pytest.mark.parametrize("kind", ["vector", "self_play", "pettingzoo"])
+def test_seeds_and_counts_that_are_not_integers_are_refused_not_truncated(kind):
+    refused, untouched = MAKERS[kind](), MAKERS[kind]()
+    refused.reset(seed=1)
+    untouched.reset(seed=1)
+    for seed in (1.5, [1.5], "1"):
+        with pytest.raises(TypeError, match="seed"):
+            refused.reset(seed=seed)
+    np.testing.assert_array_equal(first_view(refused.reset()[0]), first_view(untouched.reset()[0]))
+    if kind != "pettingzoo":
+        with pytest.raises(TypeError, match="num_envs must be an integer, not 2.7"):
+            MAKERS[kind](num_envs=2.7)
 
 
 def re_shape(shape):
@@ -209,7 +227,7 @@ def test_import_without_gymnasium_registers_nothing():
             "            raise ModuleNotFoundError(name)\n"
             "sys.meta_path.insert(0, Hide())\n"
             "import quorvel\n"
-            "assert 'gymnasium' not in sys.modules and 'quorvel.gym_env' not in sys.modules\n")
+            "assert 'gymnasium' not in sys.modules and 'quorvel.envs.gymnasium.env' not in sys.modules\n")
     subprocess.run([sys.executable, "-c", code], check=True)
 
 

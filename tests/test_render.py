@@ -5,16 +5,11 @@ import pytest
 from _quorvel import Engine, EngineConfig
 from quorvel.render import Renderer, VideoWriter, Window
 from quorvel.render import image as palette
-from quorvel.scripted import ScriptedTeam
+from scripted import scripted_match
 
 
 def played(config, seed, ticks):
-    engine = Engine(config, seed)
-    teams = ScriptedTeam(config, 1), ScriptedTeam(config, 2)
-    observations = engine.reset()
-    for _ in range(ticks):
-        observations = engine.step(tuple(t.actions(o) for t, o in zip(teams, observations))).observations
-    return engine.spectator_frame()
+    return scripted_match(config, seed, ticks).spectator(0)
 
 
 def clear_of_others(frame, config, index):

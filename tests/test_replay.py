@@ -5,33 +5,53 @@ import numpy as np
 import pytest
 
 from _quorvel import Action, Actions, EngineConfig
-from quorvel.replay import (MatchRecord, RecordingEngine, ReplayFormatError, ReplayMismatch,
-                            fingerprint, replay)
-from quorvel.scripted import ScriptedTeam
+from quorvel.core import Matches, MatchHook
+from quorvel.replay import (MatchRecord, MatchRecorder, RecordingEngine, ReplayFormatError,
+                            ReplayMismatch, fingerprint, replay)
+from scripted import play_scripted
 
 
 def play(engine, config, ticks, frames, seed=1):
-    teams = ScriptedTeam(config, seed), ScriptedTeam(config, seed + 1)
-    observations = engine.reset()
+    """Plays `engine` (an Engine or a RecordingEngine) from a reset with random commands for
+    every player, full kicks among them, until it ends or `ticks` ticks are played."""
+    rng = np.random.default_rng(seed)
+    engine.reset()
     frames.append(fingerprint(engine.spectator_frame()))
     for _ in range(ticks):
-        result = engine.step(tuple(t.actions(o) for t, o in zip(teams, observations)))
-        observations = result.observations
+        rows = rng.uniform(-1, 1, (2, config.players_per_team, 4))
+        result = engine.step(tuple(Actions([Action(tuple(r[:2]), tuple(r[2:])) for r in team])
+                                   for team in rows))
         frames.append(fingerprint(engine.spectator_frame()))
         if result.done:
             break
 
 
+class FrameLog(MatchHook):
+    """Keeps the fingerprint of every frame its driver shows: after each restart and tick."""
+
+    def __init__(self, matches):
+        self.matches, self.frames = matches, []
+
+    def restarted(self, mask):
+        self.frames.append(fingerprint(self.matches.spectator(0)))
+
+    def played(self, commands, mask):
+        self.frames.append(fingerprint(self.matches.spectator(0)))
+
+
 @pytest.fixture(scope="module")
 def full_match(tmp_path_factory):
-    """A whole default match (9000 ticks, 3 a side), its file and every frame's fingerprint."""
+    """A whole default match (9000 ticks, 3 a side) of the scripted teams, recorded through
+    the driver's hook, its file and every frame's fingerprint."""
     config = EngineConfig()
-    engine = RecordingEngine(config, 11)
-    frames = []
-    play(engine, config, 10_000, frames)
+    matches = Matches(config, 1)
+    recorder, log = MatchRecorder(config), FrameLog(matches)
+    matches.attach(recorder)
+    matches.attach(log)
+    play_scripted(matches, 11)
     path = tmp_path_factory.mktemp("replay") / "match.npz"
-    engine.save(path)
-    return path, frames
+    recorder.log.record(matches.spectator(0)).save(path)
+    return path, log.frames
 
 
 def test_a_whole_match_replays_every_frame_bit_for_bit_from_a_small_file(full_match):
@@ -117,7 +137,7 @@ def test_the_gymnasium_wrapper_records_builds_resets_and_both_teams(tmp_path, ma
         env.reset(seed=episode + 5) if episode != 1 else env.reset()
     for _ in range(30):
         env.step(env.action_space.sample())
-    last = fingerprint(env.get_wrapper_attr("_stand_in").last_frame())
+    last = fingerprint(env.unwrapped.matches.spectator(0))
     env.close()
     record = MatchRecord.load(tmp_path / "gym.npz")
     builds = [kind for kind, _, _ in record.events]
@@ -138,7 +158,7 @@ def test_the_wrapper_follows_a_batch_that_restarts_its_match_itself(tmp_path, au
     restarts = {"next_step": 2, "same_step": 2, "disabled": 0}[autoreset]
     assert [kind for kind, _, _ in record.events] == [0] + [1] * restarts
     assert record.ticks == 130 - (restarts if autoreset == "next_step" else 0)
-    assert fingerprint(replay(record)) == fingerprint(env.unwrapped.batch.spectator(0))
+    assert fingerprint(replay(record)) == fingerprint(env.unwrapped.matches.spectator(0))
 
 
 def test_the_config_of_a_file_is_checked_by_the_engine(full_match, tmp_path):
@@ -153,7 +173,7 @@ def test_the_config_of_a_file_is_checked_by_the_engine(full_match, tmp_path):
 def test_the_pettingzoo_wrapper_records_episodes_into_one_file_written_at_close(tmp_path):
     pytest.importorskip("pettingzoo")
     from pettingzoo.test import parallel_api_test
-    from quorvel.pettingzoo_env import SoccerParallelEnv
+    from quorvel.envs.pettingzoo import SoccerParallelEnv
     from quorvel.replay import RecordParallelMatch
     parallel_api_test(RecordParallelMatch(SoccerParallelEnv(max_ticks=60)), num_cycles=80)
     path = tmp_path / "parallel.npz"
@@ -167,7 +187,7 @@ def test_the_pettingzoo_wrapper_records_episodes_into_one_file_written_at_close(
     env.reset()
     for _ in range(25):
         env.step({a: env.action_space(a).sample() for a in env.agents})
-    last = fingerprint(env.unwrapped._match.batch.spectator(0))
+    last = fingerprint(env.unwrapped.matches.spectator(0))
     assert not path.exists()
     env.close()
     env.close()
@@ -185,7 +205,7 @@ def test_the_pettingzoo_wrapper_records_episodes_into_one_file_written_at_close(
                                          (".", IsADirectoryError), (3, TypeError)])
 def test_a_recording_path_that_cannot_be_written_is_refused_at_once(tmp_path, path, error):
     pytest.importorskip("pettingzoo")
-    from quorvel.pettingzoo_env import SoccerParallelEnv
+    from quorvel.envs.pettingzoo import SoccerParallelEnv
     from quorvel.replay import RecordParallelMatch
     with pytest.raises(error, match="replay"):
         RecordParallelMatch(SoccerParallelEnv(), tmp_path / path if isinstance(path, str) else path)

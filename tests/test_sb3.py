@@ -7,8 +7,8 @@ pytest.importorskip("stable_baselines3")
 from stable_baselines3 import PPO  # noqa: E402
 from stable_baselines3.common.env_checker import check_env  # noqa: E402
 
-from quorvel.gym_env import SoccerEnv  # noqa: E402
-from quorvel.sb3 import SB3VecEnv  # noqa: E402
+from quorvel.envs.gymnasium import SoccerEnv  # noqa: E402
+from quorvel.envs.sb3 import SB3VecEnv  # noqa: E402
 
 
 def test_sb3_check_env_passes_without_warnings():

@@ -2,9 +2,11 @@
 
 The simulation lives in the native module ``_quorvel``; this package re-exports its
 classes and adds the batched engine ``BatchEngine`` (native module ``quorvel._batch``),
-a scripted opponent, the ``python -m quorvel`` match runner and the RL front-ends: with
-Gymnasium installed, importing quorvel registers quorvel/Soccer-v0 and
-quorvel/SoccerSelfPlay-v0; ``quorvel.pettingzoo_env`` holds the PettingZoo environment.
+the framework-free core every front-end stands on (``quorvel.core``), the policies
+(``quorvel.policies``), the RL front-ends (``quorvel.envs``: with Gymnasium installed,
+importing quorvel registers quorvel/Soccer-v0 and quorvel/SoccerSelfPlay-v0), rendering,
+replays and the ``quorvel`` command line. Importing it builds no engine, and pickling an
+``EngineConfig`` works once it is imported.
 """
 import importlib.util
 import pkgutil
@@ -27,7 +29,8 @@ from _quorvel import (  # noqa: F401
     StepResult,
 )
 
-from ._batch import BatchEngine  # noqa: E402
+from ._batch import BatchEngine, EngineFault  # noqa: E402
+from .core.config import register_pickling  # noqa: E402
 
 __all__ = [
     "EngineConfig", "Action", "Actions", "PlayerObs", "BallObs", "Observation",
@@ -35,18 +38,7 @@ __all__ = [
     "EngineFault", "BatchEngine",
 ]
 
-
-def _find_engine_fault():
-    # The internal-fault class is not bound in the native module; a configuration
-    # that fails the kick-off checks raises it, which makes it reachable here.
-    try:
-        Engine(EngineConfig(players_per_team=2, formation_jitter=-1.0), 0)
-    except BaseException as fault:  # noqa: BLE001 - this is the class we are after
-        return type(fault)
-    raise ImportError("the engine accepted a configuration it must refuse")
-
-
-EngineFault = _find_engine_fault()
+register_pickling()
 
 
 def _gymnasium_installed():
@@ -57,6 +49,6 @@ def _gymnasium_installed():
 
 
 if _gymnasium_installed():
-    from .registration import register_envs
+    from .envs.gymnasium.registration import register_envs
 
     register_envs()

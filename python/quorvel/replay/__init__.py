@@ -1,15 +1,16 @@
 # python/quorvel/replay/__init__.py: recording matches to small files and replaying them exactly.
 """A quorvel match is a pure function of its configuration, seed and commands, so a
 recording stores those alone (a few hundred kB for a whole match) and a replay rebuilds
-the match tick for tick. `RecordingEngine` records an Engine loop, `RecordMatch` a
-Gymnasium environment, `RecordParallelMatch` a PettingZoo ParallelEnv; `replay` plays a
-file back and checks it."""
+the match tick for tick. `MatchRecorder` records a match of a ``quorvel.core.Matches``
+driver through its hook, `RecordingEngine` an Engine loop, `RecordMatch` a Gymnasium
+environment, `RecordParallelMatch` a PettingZoo ParallelEnv (both through the driver
+they play on); `replay` plays a file back and checks it."""
 from .playback import replay
 from .record import (FORMAT, VERSION, MatchRecord, ReplayError, ReplayFormatError,
                      ReplayMismatch, fingerprint)
-from .recorder import RecordingEngine
+from .recorder import MatchRecorder, RecordingEngine
 
-__all__ = ["FORMAT", "VERSION", "MatchRecord", "RecordingEngine", "ReplayError",
+__all__ = ["FORMAT", "VERSION", "MatchRecord", "MatchRecorder", "RecordingEngine", "ReplayError",
            "ReplayFormatError", "ReplayMismatch", "fingerprint", "replay", "RecordMatch",
            "RecordParallelMatch"]
 

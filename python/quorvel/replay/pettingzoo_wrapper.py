@@ -1,7 +1,7 @@
 # python/quorvel/replay/pettingzoo_wrapper.py: a PettingZoo ParallelEnv wrapper that records the match its environment plays.
 from pettingzoo.utils import BaseParallelWrapper
 
-from .env_recorder import RecordingWrapper
+from .env_recording import RecordingWrapper
 
 
 class RecordParallelMatch(RecordingWrapper, BaseParallelWrapper):
@@ -9,7 +9,7 @@ class RecordParallelMatch(RecordingWrapper, BaseParallelWrapper):
     agent's actions, both teams) into a replay file that `quorvel.replay.replay()` and
     `quorvel replay FILE` play back bit for bit:
 
-        env = RecordParallelMatch(quorvel.pettingzoo_env.parallel_env(), "match.npz")
+        env = RecordParallelMatch(quorvel.envs.pettingzoo.parallel_env(), "match.npz")
         observations, infos = env.reset(seed=3)
         while env.agents:
             observations, *_ = env.step({a: env.action_space(a).sample() for a in env.agents})
@@ -25,9 +25,9 @@ class RecordParallelMatch(RecordingWrapper, BaseParallelWrapper):
     `record()` returns it as a MatchRecord. A path whose folder does not exist is refused
     when the wrapper is made, not when the file is written.
 
-    The environment must keep its engine in an attribute of `env.unwrapped` (or of one of
-    its helper objects): an Engine or a BatchEngine of one match, as SoccerParallelEnv
-    does; and its configuration as `config`."""
+    The environment must play on a ``quorvel.core.Matches`` of one match kept as
+    `env.unwrapped.matches`, as SoccerParallelEnv does, and keep its configuration as
+    `config`."""
 
     def __init__(self, env, path=None):
         super().__init__(env)

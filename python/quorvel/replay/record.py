@@ -23,7 +23,6 @@ scripted teams takes about 330 kB.
 import dataclasses
 import hashlib
 import json
-import re
 import zipfile
 from pathlib import Path
 
@@ -31,10 +30,11 @@ import numpy as np
 
 from _quorvel import EngineConfig
 
+from .._batch import CONFIG_FIELDS
+
 FORMAT = "quorvel-replay"
 VERSION = 1
 BUILD, RESET = 0, 1
-CONFIG_FIELDS = tuple(re.findall(r"(\w+)=", EngineConfig.__text_signature__))
 
 
 class ReplayError(ValueError):

@@ -1,14 +1,12 @@
-# python/quorvel/replay/recorder.py: the log of a match as it is played, and an Engine that keeps one.
+# python/quorvel/replay/recorder.py: the log of a match as it is played, the core hook that keeps one, and an Engine that keeps one.
 import numpy as np
 
-from _quorvel import Engine, EngineConfig
+from _quorvel import Engine
 
+from ..core import MatchHook
+from ..core.config import copy_config
 from .commands import encode
-from .record import BUILD, CONFIG_FIELDS, RESET, MatchRecord, fingerprint
-
-
-def copy_config(config):
-    return EngineConfig(**{name: getattr(config, name) for name in CONFIG_FIELDS})
+from .record import BUILD, RESET, MatchRecord, fingerprint
 
 
 class MatchLog:
@@ -51,6 +49,28 @@ class MatchLog:
             raise RuntimeError("nothing to save: the match was never built from a seed")
         return MatchRecord(self.config, list(self.events), self._commands[:self.ticks].copy(),
                            self._counts[:self.ticks].copy(), fingerprint(last_frame))
+
+
+class MatchRecorder(MatchHook):
+    """A hook (``quorvel.core.MatchHook``) that logs match `index` of the driver it is
+    attached to into `log`: ``matches.attach(MatchRecorder(config))`` before the first
+    reset, then ``recorder.log.record(matches.spectator(index))``."""
+
+    def __init__(self, config, index=0):
+        self.log = MatchLog(config)
+        self.index = index
+
+    def built(self, seeds, mask):
+        if mask[self.index]:
+            self.log.build(int(seeds[self.index]))
+
+    def restarted(self, mask):
+        if mask[self.index]:
+            self.log.reset()
+
+    def played(self, commands, mask):
+        if mask[self.index]:
+            self.log.step_array(commands[self.index])
 
 
 class RecordingEngine:

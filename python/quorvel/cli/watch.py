@@ -1,12 +1,8 @@
-"""quorvel/commands/watch.py: `quorvel watch`: a scripted match in a window, or written to a video."""
-from _quorvel import Engine, EngineConfig
-
-from .. import EngineFault
-from ..replay import RecordingEngine
-from ..scripted import ScriptedTeam
+"""python/quorvel/cli/watch.py: `quorvel watch`: a scripted match in a window, or written to a video."""
+from ..replay import MatchRecorder
 from .frames_out import FrameSink, WindowClosed
 from .options import UsageError, bounded_int
-from .play import add_match_arguments
+from .play import add_match_arguments, play_match, scripted_match
 
 HELP = "watch a match between two scripted teams in a window, or write it to an MP4 or GIF"
 
@@ -30,30 +26,21 @@ def add_picture_arguments(parser):
 def run(args):
     if args.fps is not None and not 0 < args.fps < float("inf"):
         raise UsageError(f"argument --fps: must be a positive number, not {args.fps}")
-    config = EngineConfig(players_per_team=args.players)
-    if args.ticks is not None:
-        config.max_ticks = args.ticks
-    try:
-        engine = (RecordingEngine if args.record else Engine)(config, args.seed)
-    except EngineFault as fault:
-        raise UsageError(f"argument --players: the engine refuses it: {fault}") from None
-    teams = ScriptedTeam(config, 2 * args.seed), ScriptedTeam(config, 2 * args.seed + 1)
-    observations = engine.reset()
+    matches = scripted_match(args.players, args.ticks)
+    config = matches.config
+    recorder = None
+    if args.record:
+        recorder = MatchRecorder(config)
+        matches.attach(recorder)
     with FrameSink(config, args.out, args.width, args.fps, config.max_ticks + 1) as show:
         try:
-            show(engine.spectator_frame())
-            while config.max_ticks > 0:
-                result = engine.step(tuple(t.actions(o) for t, o in zip(teams, observations)))
-                observations = result.observations
-                show(engine.spectator_frame())
-                if result.done:
-                    break
+            play_match(matches, args.seed, on_tick=lambda played: show(matches.spectator(0)))
         except WindowClosed:
             pass
-    frame = engine.spectator_frame()
-    if args.record:
+    frame = matches.spectator(0)
+    if recorder is not None:
         try:
-            engine.save(args.record)
+            recorder.log.record(frame).save(args.record)
         except OSError as failure:
             raise UsageError(f"argument --record: cannot write {args.record}: {failure.strerror}") from None
     print(f"final score: team A {frame.score[0]} - {frame.score[1]} team B after {frame.tick} ticks"

@@ -1,4 +1,4 @@
-"""python/quorvel/layout.py: the observation and action arrays of the RL front-ends, and their bounds.
+"""python/quorvel/core/layout.py: the observation and action arrays, their sizes and their bounds (the one place for the 8P + 4 arithmetic).
 
 One team's observation is a float32 vector of ``8 * P + 4`` numbers (P players a side), in
 that team's own frame (it attacks towards x = +1; team B's view is mirrored):
@@ -44,14 +44,39 @@ MAX_SUBSTEPS = 8
 ROUNDING = 1.0 + 1e-4
 
 
+FEATURES = 4
+"""Numbers per body in an observation (x, y, vx, vy) and per player in an action
+(move x, move y, kick x, kick y)."""
+
+
 def obs_size(players):
     """Length of one team's observation vector for `players` a side."""
     return 8 * players + 4
 
 
+def own_columns(players):
+    """The slice of a team's observation holding its own players, FEATURES each."""
+    return slice(0, 4 * players)
+
+
 def ball_offset(players):
     """Index of the ball's x in a team's observation vector."""
     return 8 * players
+
+
+def action_shape(players):
+    """Shape of one team's action: (players, FEATURES)."""
+    return (players, FEATURES)
+
+
+def own_row_first(players):
+    """Index arrays (P, 8P + 4), one per player slot i, that reorder a team's observation
+    so that player i's row comes first, then its teammates in team order, then the rest."""
+    order = []
+    for i in range(players):
+        rows = [i] + [j for j in range(players) if j != i] + list(range(players, 2 * players + 1))
+        order.append([FEATURES * row + k for row in rows for k in range(FEATURES)])
+    return np.array(order, dtype=np.intp).reshape(players, obs_size(players))
 
 
 def max_body_speed(config):
@@ -71,32 +96,8 @@ def observation_bounds(config):
     body = np.array([1.0, 1.0 + 1.0 / half_y if half_y > 0 else math.inf,
                      speed / half_x if half_x > 0 else math.inf,
                      speed / half_y if half_y > 0 else math.inf])
-    exact = np.tile(body, 2 * int(config.players_per_team) + 1)
+    exact = np.tile(body, obs_size(int(config.players_per_team)) // FEATURES)
     high = exact.astype(np.float32)
     # Round up, not to nearest, so that float32 never undercuts the bound.
     high = np.where(high < exact, np.nextafter(high, np.float32(np.inf)), high).astype(np.float32)
     return -high, high
-
-
-def observation_space(config, leading=()):
-    """The gymnasium Box of one team's observation (with `leading` batch dimensions)."""
-    from gymnasium import spaces
-
-    low, high = observation_bounds(config)
-    shape = tuple(leading) + low.shape
-    return spaces.Box(np.broadcast_to(low, shape), np.broadcast_to(high, shape), shape, np.float32)
-
-
-def action_space(players, leading=()):
-    """The gymnasium Box of one team's action, (players, 4) in [-1, 1]."""
-    from gymnasium import spaces
-
-    return spaces.Box(-1.0, 1.0, tuple(leading) + (players, 4), np.float32)
-
-
-def checked_actions(actions, shape):
-    """`actions` as a float32 array of `shape`; ValueError naming both shapes otherwise."""
-    array = np.asarray(actions, dtype=np.float32)
-    if array.shape != shape:
-        raise ValueError(f"actions: expected shape {shape}, got {array.shape}")
-    return array

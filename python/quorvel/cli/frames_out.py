@@ -1,4 +1,4 @@
-"""quorvel/commands/frames_out.py: where `watch` and `replay` send a match's frames: a window or a video file."""
+"""python/quorvel/cli/frames_out.py: where `watch` and `replay` send a match's frames: a window or a video file."""
 import sys
 
 from .options import UsageError

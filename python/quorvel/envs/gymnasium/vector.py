@@ -1,9 +1,11 @@
-"""python/quorvel/gym_vector.py: quorvel/Soccer-v0 as a Gymnasium VectorEnv: many agent-versus-opponent matches on one BatchEngine."""
+"""python/quorvel/envs/gymnasium/vector.py: quorvel/Soccer-v0 as a Gymnasium VectorEnv: many agent-versus-opponent matches on one core driver."""
 import numpy as np
 
+from ... import policies
+from ...core import checked_actions, whole_number
+from ...core.layout import action_shape
 from .batch_vector import BatchVectorEnv
-from .layout import action_space, checked_actions, observation_space
-from .opponents import make_opponent
+from .spaces import action_space, observation_space
 
 
 class SoccerVectorEnv(BatchVectorEnv):
@@ -24,28 +26,26 @@ class SoccerVectorEnv(BatchVectorEnv):
 
     def __init__(self, num_envs=1, opponent="scripted", render_mode=None,
                  autoreset_mode="next_step", threads=0, copy=True, **config):
-        self.num_envs = int(num_envs)
+        self.num_envs = whole_number(num_envs, "num_envs")
         self._start(self.num_envs, render_mode, autoreset_mode, threads, copy, config)
         p = self.players
         self.single_observation_space = observation_space(self.config)
         self.observation_space = observation_space(self.config, (self.num_envs,))
         self.single_action_space = action_space(p)
         self.action_space = action_space(p, (self.num_envs,))
-        self._shape = (self.num_envs, p, 4)
-        self._actions = np.zeros((self.num_envs, 2, p, 4), np.float32)
-        self._mine = self._actions[:, 0]
-        self._theirs = self._actions[:, 1]
-        self._opponent = make_opponent(opponent, self.config, batched=True)
-        self._idle = opponent == "idle"
+        self._shape = (self.num_envs,) + action_shape(p)
+        self._mine = self.matches.commands[:, 0]
+        self._theirs = self.matches.commands[:, 1]
+        self._team_b = self.matches.obs[:, 1]
+        opponent = policies.make(opponent, self.config)
+        self._opponent = None if isinstance(opponent, policies.IdlePolicy) else opponent
 
     def step(self, actions):
         """Plays one tick of every match with team A's `actions` (n, P, 4)."""
-        if type(actions) is not np.ndarray or actions.shape != self._shape:
-            actions = checked_actions(actions, self._shape)
-        self._mine[...] = actions
-        if not self._idle:
-            self._opponent(self._raw_obs[:, 1], self._theirs, self.np_random)
-        return self._play(self._actions)
+        self._mine[...] = checked_actions(actions, self._shape)
+        if self._opponent is not None:
+            self._opponent(self._team_b, self._theirs, self.np_random)
+        return self._play()
 
     def _entries_obs(self, raw, always_copy=False):
         mine = raw[:, 0]

@@ -1,8 +1,10 @@
-"""python/quorvel/selfplay.py: the self-play VectorEnv: both teams of every match are entries of one vector, each in its own frame."""
+"""python/quorvel/envs/gymnasium/selfplay.py: the self-play VectorEnv: both teams of every match are entries of one vector, each in its own frame."""
 import numpy as np
 
+from ...core import engine_actions, whole_number
+from ...core.layout import action_shape
 from .batch_vector import BatchVectorEnv
-from .layout import action_space, checked_actions, observation_space
+from .spaces import action_space, observation_space
 
 
 class SelfPlayVectorEnv(BatchVectorEnv):
@@ -20,7 +22,7 @@ class SelfPlayVectorEnv(BatchVectorEnv):
 
     def __init__(self, num_envs=2, render_mode=None, autoreset_mode="next_step", threads=0,
                  copy=True, **config):
-        num_envs = int(num_envs)
+        num_envs = whole_number(num_envs, "num_envs")
         if num_envs <= 0 or num_envs % 2:
             raise ValueError(f"num_envs must be a positive even number (two entries a match), "
                              f"got {num_envs}")
@@ -31,8 +33,8 @@ class SelfPlayVectorEnv(BatchVectorEnv):
         self.observation_space = observation_space(self.config, (num_envs,))
         self.single_action_space = action_space(p)
         self.action_space = action_space(p, (num_envs,))
-        self._shape = (num_envs, p, 4)
-        self._match_shape = (self.num_matches, 2, p, 4)
+        self._shape = (num_envs,) + action_shape(p)
+        self._match_shape = (self.num_matches, 2) + action_shape(p)
         # Entry e's own score is (its goals, the other team's) from the flat (M * 2) scores.
         first = 2 * (np.arange(num_envs) // 2)
         own = np.arange(num_envs) % 2
@@ -40,10 +42,7 @@ class SelfPlayVectorEnv(BatchVectorEnv):
 
     def step(self, actions):
         """Plays one tick of every match; `actions` (num_envs, P, 4), each entry in its frame."""
-        if (type(actions) is not np.ndarray or actions.shape != self._shape
-                or actions.dtype != np.float32 or not actions.flags.c_contiguous):
-            actions = np.ascontiguousarray(checked_actions(actions, self._shape))
-        return self._play(actions.reshape(self._match_shape))
+        return self._play(engine_actions(actions, self._shape).reshape(self._match_shape))
 
     def _entries_obs(self, raw, always_copy=False):
         entries = raw.reshape(self.num_envs, -1)

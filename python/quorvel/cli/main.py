@@ -1,9 +1,9 @@
-"""quorvel/cli.py: the `quorvel` command line: subcommands, and errors told in one line."""
+"""python/quorvel/cli/main.py: the `quorvel` command line: subcommands, and errors told in one line."""
 import argparse
 import sys
 
-from .commands import play, replay, watch
-from .commands.options import UsageError
+from . import play, replay, watch
+from .options import UsageError
 
 COMMANDS = {"play": play, "watch": watch, "replay": replay}
 """Subcommand name -> module (``HELP``, ``add_arguments``, ``run``)."""

@@ -1,4 +1,4 @@
-"""python/quorvel/render_hook.py: the render_mode plumbing shared by the RL front-ends.
+"""python/quorvel/envs/rendering.py: the render_mode plumbing shared by the RL front-ends.
 
 Drawing lives in ``quorvel.render``, imported only when a frame is first drawn, so that
 environments without a render mode never load a drawing library.
@@ -35,7 +35,7 @@ class RenderHook:
     def image(self, frame):
         """The uint8 (height, width, 3) picture of a spectator frame."""
         if self._renderer is None:
-            from .render import Renderer
+            from ..render import Renderer
 
             self._renderer = Renderer(self.config)
         return self._renderer.render(frame)
@@ -43,7 +43,7 @@ class RenderHook:
     def show(self, frame):
         """Draws `frame` in the window, opening it on first use."""
         if self._window is None:
-            from .render import Window
+            from ..render import Window
 
             self._window = Window(self.config)
         self._window.show(self.image(frame))

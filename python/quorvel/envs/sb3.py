@@ -1,12 +1,13 @@
-"""python/quorvel/sb3.py: the vector environments as a Stable-Baselines3 VecEnv (needs stable-baselines3)."""
+"""python/quorvel/envs/sb3.py: the vector environments as a Stable-Baselines3 VecEnv (needs stable-baselines3)."""
 import time
 
 import numpy as np
 from gymnasium.vector import AutoresetMode
 from stable_baselines3.common.vec_env import VecEnv
 
-from .gym_vector import SoccerVectorEnv
-from .selfplay import SelfPlayVectorEnv
+from ..core import whole_number
+from .gymnasium.selfplay import SelfPlayVectorEnv
+from .gymnasium.vector import SoccerVectorEnv
 
 
 class SB3VecEnv(VecEnv):
@@ -25,6 +26,7 @@ class SB3VecEnv(VecEnv):
     """
 
     def __init__(self, num_envs=1, self_play=False, **kwargs):
+        num_envs = whole_number(num_envs, "num_envs")
         kwargs["autoreset_mode"] = AutoresetMode.SAME_STEP
         kind = SelfPlayVectorEnv if self_play else SoccerVectorEnv
         self.env = kind(num_envs=num_envs, **kwargs)

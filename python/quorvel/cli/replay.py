@@ -1,4 +1,4 @@
-"""quorvel/commands/replay.py: `quorvel replay`: plays a recorded match again, checking it, in a window or to a video."""
+"""python/quorvel/cli/replay.py: `quorvel replay`: plays a recorded match again, checking it, in a window or to a video."""
 from ..replay import MatchRecord, ReplayError, replay
 from .frames_out import FrameSink, WindowClosed
 from .options import UsageError

@@ -1,5 +1,9 @@
-"""quorvel/commands/options.py: option values checked against their accepted range."""
+"""python/quorvel/cli/options.py: option values checked against their accepted range."""
 import argparse
+
+from _quorvel import EngineConfig
+
+from .._batch import max_players_per_team
 
 U32_MAX = 2**32 - 1
 U64_MAX = 2**64 - 1
@@ -24,3 +28,8 @@ def bounded_int(low, high, high_text=None):
 
     parse.__name__ = "integer"
     return parse
+
+
+def player_limit():
+    """The most players a side the engine accepts on the default field."""
+    return max_players_per_team(EngineConfig())

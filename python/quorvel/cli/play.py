@@ -1,0 +1,102 @@
+"""python/quorvel/cli/play.py: `quorvel play`: one match between two scripted teams."""
+import sys
+import time
+
+from _quorvel import EngineConfig
+
+from .. import policies
+from ..core import Matches, play
+from ..core.seeding import team_generators
+from . import options
+from .options import U32_MAX, U64_MAX, UsageError, bounded_int
+
+HELP = "play one match between two scripted teams and print the result (the default)"
+PROGRESS_EVERY = 1000
+"""Ticks between two updates of the progress bar: rare enough to cost nothing."""
+PROGRESS_DELAY = 2.0
+"""Seconds a match runs before its progress bar appears (on a terminal only)."""
+
+
+def add_match_arguments(parser, ticks_help):
+    """--seed, --players and --ticks, each checked against its range: shared by the
+    commands that play a scripted match."""
+    most = options.player_limit()
+    parser.add_argument("--seed", type=bounded_int(0, U64_MAX), default=0,
+                        help=f"kick-off seed, 0 to {U64_MAX} (default 0)")
+    parser.add_argument("--players", type=bounded_int(0, most), default=3,
+                        help=f"players per team, 0 to {most} (default 3)")
+    parser.add_argument("--ticks", type=bounded_int(0, U32_MAX), default=None, help=ticks_help)
+
+
+def scripted_match(players, ticks=None):
+    """The command line's match, not yet played: a one-match driver of `players` a side
+    (`ticks` long when given, else the configuration's length). UsageError for a team the
+    engine refuses."""
+    config = EngineConfig(players_per_team=players)
+    if ticks is not None:
+        config.max_ticks = ticks
+    try:
+        return Matches(config, 1)
+    except ValueError as refused:
+        raise UsageError(f"argument --players: the engine refuses it: {refused}") from None
+
+
+def play_match(matches, seed, on_tick=None):
+    """Plays the command line's match on `matches` (hooks attached as wished): reset from
+    `seed`, two scripted teams drawing from the streams of `team_generators(seed)`, to its
+    end. `on_tick(played)`, if given, is called after the reset (with 0) and after every
+    tick. Returns how many ticks were played."""
+    config = matches.config
+    matches.reset(seed)
+    if on_tick is not None:
+        on_tick(0)
+    teams = policies.make("scripted", config), policies.make("scripted", config)
+    return play(matches, teams, team_generators(seed), on_tick=on_tick)
+
+
+def add_arguments(parser):
+    add_match_arguments(parser, f"match length in ticks, 0 (plays none) to {U32_MAX} "
+                                "(default: the configuration's 9000)")
+
+
+def run(args):
+    matches = scripted_match(args.players, args.ticks)
+    with ProgressBar(matches) as bar:
+        start = time.perf_counter()
+        played = play_match(matches, args.seed, on_tick=bar)
+        elapsed = time.perf_counter() - start
+    goals_a, goals_b = matches.status()[0][0].tolist()
+    print(f"final score: team A {goals_a} - {goals_b} team B")
+    print(f"ticks played: {played}")
+    if played:
+        rate = played / elapsed if elapsed > 0 else float("inf")
+        print(f"ticks per second: {rate:,.0f}")
+    return 0
+
+
+class ProgressBar:
+    """A per-tick callback for `play` that draws a bar with the live score on a terminal
+    once the match has run `PROGRESS_DELAY` seconds, and draws nothing when stderr is not
+    one (the context manager then gives None)."""
+
+    def __init__(self, matches):
+        self.matches = matches
+        self.bar = None
+
+    def __enter__(self):
+        if sys.stderr.isatty():
+            from tqdm import tqdm
+            self.bar = tqdm(total=self.matches.config.max_ticks, unit="tick", unit_scale=True,
+                            delay=PROGRESS_DELAY, leave=False, file=sys.stderr)
+        return self if self.bar is not None else None
+
+    def __call__(self, played):
+        if played and played % PROGRESS_EVERY == 0:
+            goals_a, goals_b = self.matches.score[0].tolist()
+            self.bar.set_postfix_str(f"score {goals_a}-{goals_b}", refresh=False)
+            self.bar.update(played - self.bar.n)
+
+    def __exit__(self, *exc):
+        if self.bar is not None:
+            self.bar.close()
+        return False
