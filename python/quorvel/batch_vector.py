@@ -1,12 +1,15 @@
 """python/quorvel/batch_vector.py: what the Gymnasium vector environments share: one BatchEngine, seeds, autoreset, info masks."""
 import numpy as np
-from gymnasium.vector import AutoresetMode, VectorEnv
 
 from _quorvel import EngineConfig
 
 from ._batch import BatchEngine
+from .extras import needs
 from .single_match import SEED_LIMIT, engine_seed, reseed
 from .render_hook import RENDER_MODES, RenderHook, render_fps
+
+with needs("gym", "quorvel's vector environments"):
+    from gymnasium.vector import AutoresetMode, VectorEnv
 
 ENGINE_AUTORESET = {AutoresetMode.NEXT_STEP: "next_step", AutoresetMode.SAME_STEP: "same_step",
                     AutoresetMode.DISABLED: "disabled"}

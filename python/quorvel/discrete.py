@@ -17,11 +17,14 @@ current observation, so the policy needs no geometry of its own. Standing is kep
 a player can hold a position, and the 8 moves give every direction within 22.5 degrees.
 Moving and kicking are independent, as in the engine, hence 9 x 3 choices.
 """
-import gymnasium
 import numpy as np
-from gymnasium import spaces
 
+from .extras import needs
 from .layout import ball_offset
+
+with needs("gym", "quorvel.discrete"):
+    import gymnasium
+    from gymnasium import spaces
 
 CHOICES = 27
 _DIAGONAL = float(np.sqrt(0.5))

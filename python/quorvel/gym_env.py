@@ -1,11 +1,14 @@
 """python/quorvel/gym_env.py: the Gymnasium environment quorvel/Soccer-v0: the agent plays team A against an opponent policy."""
-import gymnasium
 import numpy as np
 
+from .extras import needs
 from .layout import action_space, checked_actions, observation_space
 from .opponents import make_opponent
 from .render_hook import RENDER_MODES
 from .single_match import SingleMatch
+
+with needs("gym", "quorvel.gym_env"):
+    import gymnasium
 
 
 class SoccerEnv(gymnasium.Env):

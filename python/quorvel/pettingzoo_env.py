@@ -1,11 +1,14 @@
 """python/quorvel/pettingzoo_env.py: the PettingZoo ParallelEnv: one agent per player of both teams."""
 import numpy as np
-from gymnasium import spaces
-from pettingzoo import ParallelEnv
 
+from .extras import needs
 from .layout import checked_actions, observation_space
 from .render_hook import RENDER_MODES
 from .single_match import SingleMatch
+
+with needs("pettingzoo", "quorvel.pettingzoo_env"):
+    from gymnasium import spaces
+    from pettingzoo import ParallelEnv
 
 
 def own_row_first(players):

@@ -2,8 +2,11 @@
 """Rendering of spectator frames: `Renderer` (images, Pillow), `Window` (on screen,
 pygame) and `VideoWriter` (MP4 and GIF files, imageio). Needs the `render` extra:
 pip install 'quorvel[render]'."""
-from .image import Renderer
-from .video import VideoWriter
-from .window import Window
+from ..extras import needs
+
+with needs("render", "quorvel.render"):
+    from .image import Renderer
+    from .video import VideoWriter
+    from .window import Window
 
 __all__ = ["Renderer", "VideoWriter", "Window"]
