@@ -41,7 +41,7 @@ class Renderer:
     field below it, with a margin of grass all round that holds the goals' nets: x runs
     left to right from team A's goal line to team B's, y bottom to top. Players are drawn
     to scale and outlined (player 0 of each team ringed in yellow); the ball last, outlined
-    in black, its radius at least `BALL_MIN_RADIUS` pixels and a 160th of the width. The
+    in black, its radius at least `BALL_MIN_RADIUS` pixels and a 128th of the width. The
     pixel under a body's centre has that body's colour. Whatever a configuration's sizes,
     only what falls in the picture is drawn.
     """
@@ -52,7 +52,7 @@ class Renderer:
         self.scale = self.geometry.scale  # pixels per field unit
         self.player_radius = max(1.0, abs(config.player_radius) * self.scale)
         # To scale the ball would be a dot among the lines.
-        self.ball_radius = max(BALL_MIN_RADIUS, self.width / 160, config.ball_radius * self.scale)
+        self.ball_radius = max(BALL_MIN_RADIUS, self.width / 128, config.ball_radius * self.scale)
         self._dt = float(config.dt)
         self._background = self._draw_background(config)
         self._band = self._background.crop((0, 0, self.width, self.geometry.band))
