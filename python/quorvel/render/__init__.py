@@ -1,7 +1,7 @@
 # python/quorvel/render/__init__.py: pictures, windows and videos of matches.
 """Rendering of spectator frames: `Renderer` (images, Pillow), `Window` (on screen,
-pygame) and `VideoWriter` (MP4 and GIF files, imageio). Needs the `render` extra:
-pip install 'quorvel[render]'."""
+pygame) and `VideoWriter` (MP4 files through imageio's ffmpeg, GIF through Pillow).
+Needs the `render` extra: pip install 'quorvel[render]'."""
 from ..extras import needs
 
 with needs("render", "quorvel.render"):

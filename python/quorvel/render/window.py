@@ -63,14 +63,14 @@ class Window:
             raise ValueError(f"fps must be positive and finite, got {fps}")
         self.fps = float(fps)
         self._pygame = _pygame()
-        no_display = sys.platform.startswith("linux") and not any(
+        headless = sys.platform.startswith("linux") and not any(
             os.environ.get(name) for name in DISPLAY_VARIABLES)
-        if no_display and need_display:
+        if headless and need_display:
             raise RuntimeError("cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)")
         try:
             # Where there is surely no display, off screen at once: SDL would otherwise probe
             # X11 and Wayland first, and print their failures on stderr.
-            with _video_driver("offscreen" if no_display else None):
+            with _video_driver("offscreen" if headless else None):
                 self._pygame.display.init()
             # Elsewhere SDL too falls back to drawing off screen, unseen, when it finds no
             # display: refused where a display is needed, unless it was asked for
