@@ -2,7 +2,7 @@
 """Times the installed package with plain perf_counter loops.
 
 Cases:
-  render_frame    Renderer.render of a mid-match frame, 640 x 320, 3 a side (target <= 2 ms)
+  render_frame    Renderer.render of a mid-match frame, 640 x 371, 3 a side (target <= 2 ms)
   render_frame_11 the same with 11 a side
   replay_ticks    quorvel.replay.replay of a recorded 9000-tick 3-a-side scripted match,
                   reading the file included, no rendering (target >= 100,000 ticks/s)

@@ -1,11 +1,17 @@
-# tests/test_render.py: pictures of matches (colours where the bodies and goals are), windows and videos.
+# tests/test_render.py: pictures of matches (colours where the bodies and goals are, nothing cut off, huge bodies clipped), windows and videos.
+import os
+import subprocess
+import sys
+
 import numpy as np
 import pytest
+from PIL import ImageDraw
 
 from _quorvel import Engine, EngineConfig
 from quorvel.render import Renderer, VideoWriter, Window
 from quorvel.render import image as palette
 from scripted import scripted_match
+from quorvel.render.geometry import image_size
 
 
 def played(config, seed, ticks):
@@ -30,7 +36,7 @@ def test_each_body_shows_its_colour_under_its_centre(players, width, ticks):
     frame = played(config, 5, ticks)
     image = renderer.render(frame)
     assert image.shape == (renderer.height, width, 3) and image.dtype == np.uint8
-    assert renderer.height == round(width / 2)
+    assert image_size(config, width) == (width, renderer.height)
     for index, player in enumerate(frame.players):
         if clear_of_others(frame, config, index):
             column, row = renderer.pixel_of(player.position)
@@ -49,18 +55,57 @@ def test_each_body_shows_its_colour_under_its_centre(players, width, ticks):
 
 @pytest.mark.parametrize("fields", [{}, {"goal_width": 2.0}, {"goal_width": 15.0},
                                     {"field_width": 90.0, "field_height": 60.0, "goal_width": 7.32}])
-def test_goal_mouths_are_drawn_to_scale_on_both_goal_lines(fields):
+def test_goals_are_nets_to_scale_behind_both_goal_lines(fields):
     config = EngineConfig(players_per_team=0, **fields)
     renderer = Renderer(config)
     image = renderer.render(Engine(config, 0).spectator_frame())
-    scale = renderer.width / config.field_width
+    g = renderer.geometry
     low = (config.field_height - config.goal_width) / 2   # field y of the mouth's lower post
-    for column in (1, renderer.width - 2):
-        net = (image[:, column] == palette.NET).all(axis=1)
-        field_y = config.field_height - (np.arange(renderer.height) + 0.5) / scale
-        inside = (field_y > low + 1 / scale) & (field_y < low + config.goal_width - 1 / scale)
-        outside = (field_y < low - 1 / scale) | (field_y > low + config.goal_width + 1 / scale)
+    behind = round(g.left - g.goal_depth / 2)               # halfway into the left net
+    for column in (behind, renderer.width - 1 - behind):
+        net = np.isin(image[:, column].astype(int) @ [65536, 256, 1],
+                      [r * 65536 + gr * 256 + b for r, gr, b in (palette.NET, palette.NET_MESH)])
+        field_y = config.field_height - (np.arange(renderer.height) + 0.5 - g.top) / g.scale
+        inside = (field_y > low + 2 / g.scale) & (field_y < low + config.goal_width - 2 / g.scale)
+        outside = (field_y < low - 2 / g.scale) | (field_y > low + config.goal_width + 2 / g.scale)
         assert net[inside].all() and not net[outside].any()
+
+
+@pytest.mark.parametrize("fields", [{}, {"players_per_team": 11}, {"field_width": 90.0, "field_height": 60.0},
+                                    {"field_width": 30.0, "field_height": 28.0, "ball_radius": 0.05}])
+@pytest.mark.parametrize("width", [16, 96, 640, 4096])
+def test_a_body_on_any_line_is_whole_in_the_picture_below_the_band(fields, width):
+    config = EngineConfig(**fields)
+    renderer = Renderer(config, width)
+    g = renderer.geometry
+    assert renderer.ball_radius >= 3.5
+    for x in (-1.0, 0.0, 1.0):
+        for y in (-1.0, 1.0):
+            px, py = g.point((x, y))
+            for r in (renderer.ball_radius, renderer.player_radius):
+                assert r <= px <= width - r and g.band + r <= py <= renderer.height - r, (x, y, r)
+
+
+def test_a_body_far_larger_than_the_picture_is_drawn_clipped(monkeypatch):
+    # Pillow's time grows with the whole shape it is given: every shape a frame draws
+    # must be bounded by the picture, whatever the configuration's sizes.
+    shapes = []
+    for name in ("ellipse", "rectangle"):
+        original = getattr(ImageDraw.ImageDraw, name)
+        monkeypatch.setattr(ImageDraw.ImageDraw, name,
+                            lambda self, box, *a, _f=original, **k: shapes.append(box) or _f(self, box, *a, **k))
+    for fields in ({"player_radius": 1e4}, {"player_radius": -1e6}, {"ball_radius": 1e6}):
+        config = EngineConfig(players_per_team=1, **fields)
+        renderer = Renderer(config, 320)
+        shapes.clear()
+        image = renderer.render(Engine(config, 0).spectator_frame())
+        limit = 2 * (renderer.width + renderer.height)
+        assert shapes and all(-limit <= v <= limit for box in shapes for v in box), fields
+        field = image[renderer.geometry.band:]
+        covered = np.zeros(field.shape[:2], bool)
+        for colour in (*palette.TEAM_COLOURS, *palette.TEAM_EDGES, palette.MARKER, palette.BALL, palette.BALL_EDGE):
+            covered |= (field == colour).all(axis=2)
+        assert covered.all(), fields
 
 
 def test_a_symmetric_kick_off_renders_as_its_own_mirror_image():
@@ -75,8 +120,8 @@ def test_a_symmetric_kick_off_renders_as_its_own_mirror_image():
     for a, b in (palette.TEAM_COLOURS, palette.TEAM_EDGES):
         is_a, is_b = (swapped == a).all(axis=2), (swapped == b).all(axis=2)
         swapped[is_a], swapped[is_b] = b, a
-    below_labels = renderer.height // 8
-    assert np.array_equal(swapped[below_labels:], image[below_labels:])
+    band = renderer.geometry.band
+    assert np.array_equal(swapped[band:], image[band:])
 
 
 @pytest.mark.parametrize("fields, width, error", [
@@ -108,6 +153,29 @@ def test_window_shows_frames_and_closes_twice(monkeypatch):
     assert not window.is_open
     with pytest.raises(ValueError):
         Window(config, fps=0.0)
+
+
+def test_human_mode_passes_gymnasiums_checks_with_no_display_at_all():
+    # As pygame's own windows do, ours are drawn off screen where there is no display; in a
+    # fresh process, since pygame's display is one per process and the suite's is a dummy.
+    pytest.importorskip("gymnasium")
+    pytest.importorskip("pygame")
+    code = ("import os, warnings\n"
+            "import gymnasium as gym, quorvel\n"
+            "from gymnasium.utils.env_checker import check_env\n"
+            "warnings.simplefilter('error')\n"
+            "env = gym.make('quorvel/Soccer-v0', max_ticks=20)\n"
+            "check_env(env.unwrapped)\n"
+            "human = gym.make('quorvel/Soccer-v0', render_mode='human', max_ticks=20)\n"
+            "human.reset(seed=0)\n"
+            "human.step(human.action_space.sample())\n"
+            "human.close()\n"
+            "assert 'SDL_VIDEODRIVER' not in os.environ\n")
+    environment = {k: v for k, v in os.environ.items()
+                   if k not in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")}
+    done = subprocess.run([sys.executable, "-c", code], env=environment, capture_output=True,
+                          text=True, timeout=300)
+    assert (done.returncode, done.stderr) == (0, "")
 
 
 @pytest.mark.parametrize("suffix", [".mp4", ".gif"])

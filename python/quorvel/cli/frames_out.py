@@ -20,7 +20,7 @@ class FrameSink:
         self.window = self.writer = self.bar = None
         if out is None:
             try:
-                self.window = Window(config, fps=fps, width=width)
+                self.window = Window(config, fps=fps, width=width, need_display=True)
             except RuntimeError as no_window:
                 raise UsageError(f"{no_window}; write a video instead with --out FILE.mp4") from None
             return

@@ -4,6 +4,7 @@ import sys
 
 from . import play, replay, watch
 from .options import UsageError
+from ..extras import MissingExtra
 
 COMMANDS = {"play": play, "watch": watch, "replay": replay}
 """Subcommand name -> module (``HELP``, ``add_arguments``, ``run``)."""
@@ -50,6 +51,9 @@ def main(argv=None):
     except UsageError as error:
         print(f"{args.error_name}: error: {error}", file=sys.stderr)
         return 2
+    except MissingExtra as missing:
+        print(f"{args.error_name}: needs the {missing.extra} extra: {missing.install}", file=sys.stderr)
+        return 1
     except KeyboardInterrupt:
         print(f"{args.error_name}: interrupted", file=sys.stderr)
         return 130

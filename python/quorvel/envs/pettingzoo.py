@@ -1,14 +1,17 @@
 """python/quorvel/envs/pettingzoo.py: the PettingZoo ParallelEnv: one agent per player of both teams."""
 import numpy as np
-from pettingzoo import ParallelEnv
-from pettingzoo.utils.env_logger import EnvLogger
-
 from _quorvel import EngineConfig
 
+from ..extras import needs
 from ..core import Matches, checked_actions
 from ..core.layout import FEATURES, obs_size, own_row_first
-from .gymnasium.spaces import observation_space, player_action_space
 from .rendering import RENDER_MODES, RenderHook, render_fps
+
+with needs("pettingzoo", "quorvel.envs.pettingzoo"):
+    from pettingzoo import ParallelEnv
+    from pettingzoo.utils.env_logger import EnvLogger
+
+    from .gymnasium.spaces import observation_space, player_action_space
 
 AGENT_ACTION = (FEATURES,)
 """Shape of one agent's action: its player's move x, move y, kick x, kick y."""

@@ -12,7 +12,11 @@ class GlyphCache:
         self._fill, self._outline = fill, outline
         self._stroke = 1 if size >= 10 else 0
         ascent, descent = self._font.getmetrics()
+        self.size = size
         self.height = ascent + descent + 2 * self._stroke
+        # Row, from a stamp's top, halfway down the ink of digits: where a label is centred.
+        _, ink_top, _, ink_bottom = self._font.getbbox("0123456789")
+        self.ink_middle = self._stroke + (ink_top + ink_bottom) / 2
         self._glyphs = {}
 
     def _glyph(self, char):

@@ -1,19 +1,21 @@
 # python/quorvel/render/video.py: writes rendered images to an MP4 (H.264) or an animated GIF.
 """MP4 goes through the ffmpeg binary that the imageio-ffmpeg wheel ships, so no system
-ffmpeg is needed; GIF goes through Pillow."""
+ffmpeg is needed; GIF through Pillow's encoder, frame by frame (gif.py). Both stream:
+a frame is handed on as it is written, never kept."""
 import math
 from pathlib import Path
 
 import numpy as np
 
+from ..extras import needs
+from .gif import GifWriter
+
 SUFFIXES = (".mp4", ".gif")
 
 
 def _imageio():
-    try:
+    with needs("render", "writing MP4 files"):
         import imageio.v2 as imageio
-    except ImportError as missing:
-        raise ImportError("writing videos needs imageio: pip install 'quorvel[render]'") from missing
     return imageio
 
 
@@ -30,16 +32,14 @@ class VideoWriter:
         if isinstance(fps, bool) or not isinstance(fps, (int, float)) or not (
                 math.isfinite(fps) and fps > 0):
             raise ValueError(f"fps must be a positive, finite number, got {fps!r}")
-        imageio = _imageio()
         if self.kind == ".mp4":
             # yuv420p for players that know nothing else; it needs even sides, which
             # write() pads to, so ffmpeg is told not to resize.
-            self._writer = imageio.get_writer(self.path, format="FFMPEG", fps=fps, codec="libx264",
-                                              pixelformat="yuv420p", macro_block_size=1,
-                                              quality=7)
+            self._writer = _imageio().get_writer(self.path, format="FFMPEG", fps=fps, codec="libx264",
+                                                 pixelformat="yuv420p", macro_block_size=1,
+                                                 quality=7)
         else:
-            self._writer = imageio.get_writer(self.path, format="GIF", mode="I",
-                                              duration=1000.0 / fps, loop=0)
+            self._writer = GifWriter(self.path, fps)
         self.frames = 0
 
     def write(self, image):

@@ -1,5 +1,6 @@
 # python/quorvel/render/window.py: an on-screen window that shows rendered images in real time.
 """pygame's display is one per process, so at most one Window is open at a time."""
+import contextlib
 import math
 import os
 import sys
@@ -7,18 +8,36 @@ import time
 
 import numpy as np
 
-from .image import image_size
+from ..extras import needs
+from .geometry import image_size
 
 HEADLESS_DRIVERS = ("offscreen", "dummy")
+DISPLAY_VARIABLES = ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")
 
 
 def _pygame():
     os.environ.setdefault("PYGAME_HIDE_SUPPORT_PROMPT", "1")
-    try:
+    with needs("render", "the window"):
         import pygame
-    except ImportError as missing:
-        raise ImportError("the window needs pygame: pip install 'quorvel[render]'") from missing
     return pygame
+
+
+@contextlib.contextmanager
+def _video_driver(name):
+    """SDL_VIDEODRIVER set to `name` (None: left as it is) while SDL's video starts, then
+    restored, so that nothing else in the process sees it changed."""
+    if name is None:
+        yield
+        return
+    before = os.environ.get("SDL_VIDEODRIVER")
+    os.environ["SDL_VIDEODRIVER"] = name
+    try:
+        yield
+    finally:
+        if before is None:
+            del os.environ["SDL_VIDEODRIVER"]
+        else:
+            os.environ["SDL_VIDEODRIVER"] = before
 
 
 class Window:
@@ -28,9 +47,13 @@ class Window:
     and the schedule starts again from it, so the picture never runs ahead of real time
     and never tries to catch up by rushing. Closing the window by hand makes `is_open`
     false and later `show` calls do nothing.
+
+    With no display to show it on, the window is drawn off screen, unseen, as pygame's
+    own windows are (so Gymnasium's checks of the "human" mode pass on a headless
+    machine); `need_display=True` refuses that with RuntimeError instead.
     """
 
-    def __init__(self, config, fps=None, width=640, title="quorvel"):
+    def __init__(self, config, fps=None, width=640, title="quorvel", *, need_display=False):
         self.width, self.height = image_size(config, width)
         if fps is None:
             fps = 1.0 / config.dt
@@ -40,15 +63,20 @@ class Window:
             raise ValueError(f"fps must be positive and finite, got {fps}")
         self.fps = float(fps)
         self._pygame = _pygame()
-        if sys.platform.startswith("linux") and not any(
-                os.environ.get(name) for name in ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")):
+        headless = sys.platform.startswith("linux") and not any(
+            os.environ.get(name) for name in DISPLAY_VARIABLES)
+        if headless and need_display:
             raise RuntimeError("cannot open a window: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)")
         try:
-            self._pygame.display.init()
-            # With no display SDL falls back to drawing off screen, unseen: refuse that,
-            # unless it was asked for (SDL_VIDEODRIVER=dummy for tests and headless runs).
+            # Where there is surely no display, off screen at once: SDL would otherwise probe
+            # X11 and Wayland first, and print their failures on stderr.
+            with _video_driver("offscreen" if headless else None):
+                self._pygame.display.init()
+            # Elsewhere SDL too falls back to drawing off screen, unseen, when it finds no
+            # display: refused where a display is needed, unless it was asked for
+            # (SDL_VIDEODRIVER=dummy for tests and headless runs).
             driver = self._pygame.display.get_driver()
-            if driver in HEADLESS_DRIVERS and os.environ.get("SDL_VIDEODRIVER") != driver:
+            if need_display and driver in HEADLESS_DRIVERS and os.environ.get("SDL_VIDEODRIVER") != driver:
                 raise self._pygame.error("no display to show it on")
             self._screen = self._pygame.display.set_mode((self.width, self.height))
         except self._pygame.error as no_display:

@@ -1,12 +1,15 @@
 """python/quorvel/envs/gymnasium/batch_vector.py: what the Gymnasium vector environments share: one core driver, autoreset modes, info masks."""
 import numpy as np
-from gymnasium.vector import AutoresetMode, VectorEnv
 
 from _quorvel import EngineConfig
 
 from ...core import Matches
 from ...core.seeding import checked_mask, match_seeds
 from ..rendering import RENDER_MODES, RenderHook, render_fps
+from ...extras import needs
+
+with needs("gym", "quorvel's vector environments"):
+    from gymnasium.vector import AutoresetMode, VectorEnv
 
 ENGINE_AUTORESET = {AutoresetMode.NEXT_STEP: "next_step", AutoresetMode.SAME_STEP: "same_step",
                     AutoresetMode.DISABLED: "disabled"}

@@ -1,9 +1,12 @@
 """python/quorvel/envs/gymnasium/discrete.py: the Gymnasium wrappers that give the environments discrete actions (see ``quorvel.core.discrete``)."""
-import gymnasium
 import numpy as np
-from gymnasium import spaces
 
 from ...core.discrete import CHOICES, DiscreteCodec
+from ...extras import needs
+
+with needs("gym", "quorvel.envs.gymnasium.discrete"):
+    import gymnasium
+    from gymnasium import spaces
 
 
 class DiscreteActions(gymnasium.Wrapper):

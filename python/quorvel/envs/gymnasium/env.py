@@ -1,14 +1,17 @@
 """python/quorvel/envs/gymnasium/env.py: the Gymnasium environment quorvel/Soccer-v0: the agent plays team A against an opponent policy."""
-import gymnasium
 import numpy as np
 
 from _quorvel import EngineConfig
 
 from ... import policies
+from ...extras import needs
 from ...core import Matches, checked_actions
 from ...core.layout import action_shape
 from ..rendering import RENDER_MODES, RenderHook, render_fps
 from .spaces import action_space, observation_space
+
+with needs("gym", "quorvel.envs.gymnasium.env"):
+    import gymnasium
 
 
 class SoccerEnv(gymnasium.Env):

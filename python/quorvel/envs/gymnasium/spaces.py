@@ -1,8 +1,11 @@
 """python/quorvel/envs/gymnasium/spaces.py: the Gymnasium spaces of a team's observation and action (layout and bounds from ``quorvel.core.layout``)."""
 import numpy as np
-from gymnasium import spaces
 
 from ...core.layout import FEATURES, action_shape, observation_bounds
+from ...extras import needs
+
+with needs("gym", "quorvel.envs.gymnasium.spaces"):
+    from gymnasium import spaces
 
 
 def observation_space(config, leading=()):
