@@ -8,6 +8,7 @@ as the member holds. Each failure is a ReplayFormatError that names the member."
 import io
 import math
 import tokenize
+import warnings
 import zipfile
 import zlib
 
@@ -45,7 +46,7 @@ class ReplayArchive:
         self.budget = budget
         try:
             self._zip = zipfile.ZipFile(source)
-        except (zipfile.BadZipFile, OSError, ValueError, EOFError) as damage:
+        except (zipfile.BadZipFile, OSError, ValueError, EOFError, NotImplementedError) as damage:
             raise ReplayFormatError(f"{name} is not a readable replay file (a damaged zip "
                                     f"archive: {damage})") from None
         members = self._zip.infolist()
@@ -81,8 +82,10 @@ class ReplayArchive:
             version = np.lib.format.read_magic(stream)
             if version != (1, 0):
                 raise ValueError(f"npy format version {version}")
-            declared, fortran, dtype = np.lib.format.read_array_header_1_0(
-                stream, max_header_size=HEADER_ROOM)
+            with warnings.catch_warnings():  # the parser's warnings about a damaged header
+                warnings.simplefilter("ignore")
+                declared, fortran, dtype = np.lib.format.read_array_header_1_0(
+                    stream, max_header_size=HEADER_ROOM)
         except _HEADER_DAMAGE as damage:
             raise ReplayFormatError(f"{self.name}: its {key} member is not a numpy array "
                                     f"({type(damage).__name__}: {damage})") from None
