@@ -2,6 +2,7 @@
 import argparse
 import sys
 
+from .cli_output import OutputError, check_outputs, with_checked_stdout
 from .commands import play, replay, watch
 from .commands.options import UsageError
 
@@ -44,12 +45,20 @@ def main(argv=None):
     # Without a subcommand (options only, or nothing) the default one runs.
     if not argv or argv[0] not in COMMANDS:
         argv.insert(0, DEFAULT_COMMAND)
+    return with_checked_stdout(lambda: parse_and_run(argv))
+
+
+def parse_and_run(argv):
     args = build_parser().parse_args(argv)
     try:
+        check_outputs(args)  # before the work, which can take long
         return args.run(args)
     except UsageError as error:
         print(f"{args.error_name}: error: {error}", file=sys.stderr)
         return 2
+    except OutputError as failure:
+        print(f"{args.error_name}: error: {failure}", file=sys.stderr)
+        return 1
     except KeyboardInterrupt:
         print(f"{args.error_name}: interrupted", file=sys.stderr)
         return 130

@@ -2,6 +2,7 @@
 from _quorvel import Engine, EngineConfig
 
 from .. import EngineFault
+from ..cli_output import OutputError, describe
 from ..replay import RecordingEngine
 from ..scripted import ScriptedTeam
 from .frames_out import FrameSink, WindowClosed
@@ -55,7 +56,7 @@ def run(args):
         try:
             engine.save(args.record)
         except OSError as failure:
-            raise UsageError(f"argument --record: cannot write {args.record}: {failure.strerror}") from None
+            raise OutputError(f"cannot write {args.record}: {describe(failure)}") from None
     print(f"final score: team A {frame.score[0]} - {frame.score[1]} team B after {frame.tick} ticks"
           + (f"; written to {args.out}" if args.out else ""))
     return 0
