@@ -126,6 +126,8 @@ def hostile_files(members):
     yield "commands shape players", variant(m, [("commands_shape", np.array([ticks, 2, 7, 4], np.uint64))]), "players"
     yield "commands not npy", variant(m, [("commands", bytes(2560))]), "not a numpy array"
     yield "commands as floats", variant(m, [("commands", np.zeros((4, ticks * 16), np.float32))]), "commands"
+    long_header = npy(np.array(1)).replace(b"\x76\x00", struct.pack("<H", 5000 - 10), 1)
+    yield "npy header of 5000 bytes", variant(m, [("version", long_header.ljust(5000, b" "))]), "not a numpy array"
     yield "npy version 3", variant(m, [("version", npy(np.array(1)).replace(b"\x01\x00", b"\x03\x00", 1))]), "npy format"
     yield "pickled config", variant(m, [("config", npy(np.array([{"a": 1}], object), True))]), "object"
     yield "counts missing", variant(m, drop=("counts",)), "no counts"
@@ -168,6 +170,7 @@ def test_every_hostile_file_is_refused_naming_what_is_wrong(good, tmp_path):
             replay(tmp_path / "bad.npz")
             pytest.fail(f"{label}: replayed")
         refused[label] = str(info.value)
+        assert "\n" not in refused[label] and len(refused[label]) < 300, (label, refused[label])
         assert says in str(info.value), (label, str(info.value))
     assert len(refused) > 45
 

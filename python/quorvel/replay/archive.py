@@ -48,7 +48,7 @@ class ReplayArchive:
             self._zip = zipfile.ZipFile(source)
         except (zipfile.BadZipFile, OSError, ValueError, EOFError, NotImplementedError) as damage:
             raise ReplayFormatError(f"{name} is not a readable replay file (a damaged zip "
-                                    f"archive: {damage})") from None
+                                    f"archive: {reason(damage)})") from None
         members = self._zip.infolist()
         if len(members) > MAX_MEMBERS:
             raise ReplayFormatError(f"{name} holds {len(members)} members; a replay file "
@@ -88,7 +88,7 @@ class ReplayArchive:
                     stream, max_header_size=HEADER_ROOM)
         except _HEADER_DAMAGE as damage:
             raise ReplayFormatError(f"{self.name}: its {key} member is not a numpy array "
-                                    f"({type(damage).__name__}: {damage})") from None
+                                    f"({type(damage).__name__}: {reason(damage)})") from None
         start = stream.tell()
         if dtype.kind not in kinds or dtype.hasobject or dtype.fields is not None \
                 or dtype.subdtype is not None or itemsize not in (None, dtype.itemsize):
@@ -153,11 +153,18 @@ class ReplayArchive:
                 member.read(1)
         except _DATA_DAMAGE as damage:
             raise ReplayFormatError(f"{self.name}: its {key} member is damaged "
-                                    f"({type(damage).__name__}: {damage})") from None
+                                    f"({type(damage).__name__}: {reason(damage)})") from None
         if done != info.file_size:
             raise ReplayFormatError(f"{self.name}: its {key} member is cut short ({done:,} "
                                     f"of {info.file_size:,} bytes)")
         return data
+
+
+def reason(damage):
+    """The first line of an error's text, shortened: the text of a damaged file's error can
+    quote the damage itself, and is shown in one line."""
+    text = (str(damage).splitlines() or [""])[0]
+    return text if len(text) <= 160 else text[:157] + "..."
 
 
 _KIND_NAMES = {"u": "unsigned integers", "i": "integers", "U": "text"}

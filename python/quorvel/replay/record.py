@@ -30,7 +30,7 @@ import numpy as np
 
 from _quorvel import EngineConfig
 
-from .archive import ReplayArchive
+from .archive import ReplayArchive, reason
 from .errors import ReplayError, ReplayFormatError, ReplayMismatch  # noqa: F401 - exported here too
 
 FORMAT = "quorvel-replay"
@@ -61,7 +61,7 @@ def config_from_json(text, name="the replay file"):
         fields = json.loads(text)
     except (ValueError, RecursionError) as damage:
         raise ReplayFormatError(f"{name}: its configuration is not readable JSON "
-                                f"({type(damage).__name__}: {damage})") from None
+                                f"({type(damage).__name__}: {reason(damage)})") from None
     if not isinstance(fields, dict):
         raise ReplayFormatError(f"{name}: its configuration is not a JSON object")
     unknown = sorted(set(fields) - set(CONFIG_FIELDS))
