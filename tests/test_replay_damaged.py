@@ -153,6 +153,8 @@ def hostile_files(members):
     yield "a reset first", variant(m, [("event_kind", np.ones_like(kinds))]), "builds and resets"
     yield "events differ in length", variant(m, [("event_kind", kinds[1:].copy())]), "length"
     yield "no events", variant(m, [(k, np.zeros(0, np.uint64)) for k in ("event_kind", "event_seed", "event_tick")]), "no build"
+    yield "two million resets", variant(m, [(key, np.zeros(2 << 20, np.uint8)) for key in
+                                            ("event_kind", "event_seed", "event_tick")]), "builds and resets"
     yield "events as a matrix", variant(m, [("event_tick", at[:, None].copy())]), "shape"
     yield "fingerprint not hex", variant(m, [("fingerprint", np.array("x" * 64))]), "fingerprint"
     yield "counts above the team", variant(m, [("counts", np.full((ticks, 2), 9, np.uint8))]), "counts"

@@ -5,11 +5,11 @@ the match tick for tick. `RecordingEngine` records an Engine loop, `RecordMatch`
 Gymnasium environment, `RecordParallelMatch` a PettingZoo ParallelEnv; `replay` plays a
 file back and checks it."""
 from .playback import replay
-from .record import (FORMAT, MAX_DATA_BYTES, VERSION, MatchRecord, ReplayError,
+from .record import (FORMAT, MAX_DATA_BYTES, MAX_EVENTS, VERSION, MatchRecord, ReplayError,
                      ReplayFormatError, ReplayMismatch, fingerprint)
 from .recorder import RecordingEngine
 
-__all__ = ["FORMAT", "MAX_DATA_BYTES", "VERSION", "MatchRecord", "RecordingEngine", "ReplayError",
+__all__ = ["FORMAT", "MAX_DATA_BYTES", "MAX_EVENTS", "VERSION", "MatchRecord", "RecordingEngine", "ReplayError",
            "ReplayFormatError", "ReplayMismatch", "fingerprint", "replay", "RecordMatch",
            "RecordParallelMatch"]
 

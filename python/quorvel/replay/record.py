@@ -39,6 +39,9 @@ BUILD, RESET = 0, 1
 MAX_DATA_BYTES = 256 << 20
 """The most bytes a replay file's arrays may declare in all, uncompressed, unless the
 caller allows more: 2.7 million ticks at 3 a side (300 whole matches)."""
+MAX_EVENTS = 1 << 20
+"""The most builds and resets a replay file may hold: each becomes Python objects some
+six times its size in the file."""
 CONFIG_FIELDS = tuple(re.findall(r"(\w+)=", EngineConfig.__text_signature__))
 
 
@@ -179,9 +182,12 @@ class MatchRecord:
 
 def _events(archive, name):
     """The (kind, seed, tick) triples of the file's builds and resets."""
-    kinds = archive.array("event_kind", "u", shape=(None,))
-    seeds = archive.array("event_seed", "ui", shape=(None,))
-    at = archive.array("event_tick", "ui", shape=(None,))
+    kinds, seeds, at = (archive.array(key, kinds, shape=(None,), most=8 * MAX_EVENTS)
+                        for key, kinds in (("event_kind", "u"), ("event_seed", "ui"),
+                                           ("event_tick", "ui")))
+    if len(kinds) > MAX_EVENTS:
+        raise ReplayFormatError(f"{name} holds {len(kinds):,} builds and resets, more than "
+                                f"the {MAX_EVENTS:,} a replay file may hold")
     if not len(kinds) == len(seeds) == len(at):
         raise ReplayFormatError(f"{name}: its lists of builds and resets differ in length")
     if not len(kinds):
