@@ -110,63 +110,70 @@ def config_with(members, **fields):
 
 
 def hostile_files(members):
-    """(label, bytes, words the error must say) for each deliberately made bad file."""
+    """(label, words the error must say, bytes) for each deliberately bad file."""
     m = members
-    shape = np.frombuffer(m["commands_shape.npy"][-32:], "<u8")
-    ticks = int(shape[0])
+
+    def swap(**changes):  # each an array, or bytes standing for the member's whole content
+        return variant(m, changes.items())
+
+    def config(**fields):
+        return swap(config=config_with(m, **fields))
+
+    ticks = int(np.frombuffer(m["commands_shape.npy"][-32:], "<u8")[0])
     kinds, seeds, at = (np.load(io.BytesIO(m[f"event_{k}.npy"])) for k in ("kind", "seed", "tick"))
-    huge_header = npy(np.zeros(3, np.uint8)).replace(b"(3,)", b"(2199023255552,)")
-    yield "compression method 99", variant(m, commands={"method": 99}), "method 99"
-    yield "bzip2 member", variant(m, counts={"method": zipfile.ZIP_BZIP2}), "method 12"
-    yield "encrypted flag", variant(m, config={"flags": 1}), "encrypted"
-    yield "member said 4 GiB", variant(m, fingerprint={"size": 2**32 - 1}), "declares"
-    yield "2 TiB npy shape", variant(m, [("commands", huge_header.ljust(200, b"\0"))]), "shape"
-    yield "commands shape 2**64-1", variant(m, [("commands_shape", np.array([2**64 - 1, 2, 2, 4], np.uint64))]), "ticks"
-    yield "commands shape 2**40", variant(m, [("commands_shape", np.array([2**40, 2, 2, 4], np.uint64))]), "ticks"
-    yield "commands shape players", variant(m, [("commands_shape", np.array([ticks, 2, 7, 4], np.uint64))]), "players"
-    yield "commands not npy", variant(m, [("commands", bytes(2560))]), "not a numpy array"
-    yield "commands as floats", variant(m, [("commands", np.zeros((4, ticks * 16), np.float32))]), "commands"
-    long_header = npy(np.array(1)).replace(b"\x76\x00", struct.pack("<H", 5000 - 10), 1)
-    yield "npy header of 5000 bytes", variant(m, [("version", long_header.ljust(5000, b" "))]), "not a numpy array"
-    yield "npy version 3", variant(m, [("version", npy(np.array(1)).replace(b"\x01\x00", b"\x03\x00", 1))]), "npy format"
-    yield "pickled config", variant(m, [("config", npy(np.array([{"a": 1}], object), True))]), "object"
-    yield "counts missing", variant(m, drop=("counts",)), "no counts"
-    yield "many members", raw_zip([(f"x{i}.npy", b"", {}) for i in range(65)]), "members"
-    yield "deep JSON", variant(m, [("config", np.array("[" * 100_000))]), "config"
-    yield "deep JSON under the size cap", variant(m, [("config", np.array("[" * 4000 + "]" * 4000))]), "JSON"
-    yield "JSON not an object", variant(m, [("config", np.array("[3]"))]), "object"
-    yield "unknown field", variant(m, [("config", config_with(m, colour=1))]), "colour"
+    one = npy(np.array(1))
+    yield "compression method 99", "method 99", variant(m, commands={"method": 99})
+    yield "bzip2 member", "method 12", variant(m, counts={"method": zipfile.ZIP_BZIP2})
+    yield "encrypted flag", "encrypted", variant(m, config={"flags": 1})
+    yield "member said 4 GiB", "declares", variant(m, fingerprint={"size": 2**32 - 1})
+    yield "more members than a replay's", "members", raw_zip([(f"x{i}.npy", b"", {}) for i in range(65)])
+    yield "counts missing", "no counts", variant(m, drop=("counts",))
+    huge = npy(np.zeros(3, np.uint8)).replace(b"(3,)", b"(2199023255552,)").ljust(200, b"\0")
+    yield "2 TiB npy shape", "shape", swap(commands=huge)
+    for shape, says in (([2**64 - 1, 2, 2, 4], "ticks"), ([2**40, 2, 2, 4], "ticks"),
+                        ([ticks, 2, 7, 4], "players")):
+        yield f"commands shape {shape}", says, swap(commands_shape=np.array(shape, np.uint64))
+    yield "commands not npy", "not a numpy array", swap(commands=bytes(2560))
+    yield "commands as floats", "commands", swap(commands=np.zeros((4, ticks * 16), np.float32))
+    long_header = one.replace(b"\x76\x00", struct.pack("<H", 5000 - 10), 1).ljust(5000, b" ")
+    yield "npy header of 5000 bytes", "not a numpy array", swap(version=long_header)
+    yield "npy version 3", "npy format", swap(version=one.replace(b"\x01\x00", b"\x03\x00", 1))
+    yield "pickled config", "object", swap(config=npy(np.array([{"a": 1}], object), True))
+    yield "deep JSON", "config", swap(config=np.array("[" * 100_000))
+    yield "deep JSON under the size cap", "JSON", swap(config=np.array("[" * 4000 + "]" * 4000))
+    yield "JSON not an object", "object", swap(config=np.array("[3]"))
+    yield "digits beyond int's", "JSON", swap(config=np.array('{"max_ticks": ' + "9" * 5000 + "}"))
+    yield "unknown field", "colour", config(colour=1)
     for value in (-1, 10**30, 2**64, 1.5, "3", True, None, [3]):
-        yield f"players {value!r}", variant(m, [("config", config_with(m, players_per_team=value))]), "players_per_team"
-    yield "max_ticks 10**30", variant(m, [("config", config_with(m, max_ticks=10**30))]), "max_ticks"
-    yield "dt text", variant(m, [("config", config_with(m, dt="0.03"))]), "dt"
-    yield "digits beyond int's", variant(m, [("config", np.array('{"max_ticks": ' + "9" * 5000 + "}"))]), "JSON"
+        yield f"players {value!r}", "players_per_team", config(players_per_team=value)
+    yield "max_ticks 10**30", "max_ticks", config(max_ticks=10**30)
+    yield "dt text", "dt", config(dt="0.03")
     for value in (np.array(1.9), np.array("1"), np.array(True), np.array(2), np.array(-1)):
-        yield f"version {value!r}", variant(m, [("version", value)]), "version"
+        yield f"version {value!r}", "version", swap(version=value)
     for value in (-1, 1e30, 1.5):
         changed = seeds.astype(type(value))
         changed[0] = value
-        yield f"seed {value!r}", variant(m, [("event_seed", changed)]), "negative" if value == -1 else "event_seed"
-    yield "event beyond the ticks", variant(m, [("event_tick", at + np.uint64(ticks))]), "beyond"
-    yield "events out of order", variant(m, [("event_tick", at[::-1].copy())]), "builds and resets"
-    yield "event kind 7", variant(m, [("event_kind", np.full_like(kinds, 7))]), "builds and resets"
-    yield "a reset first", variant(m, [("event_kind", np.ones_like(kinds))]), "builds and resets"
-    yield "events differ in length", variant(m, [("event_kind", kinds[1:].copy())]), "length"
-    yield "no events", variant(m, [(k, np.zeros(0, np.uint64)) for k in ("event_kind", "event_seed", "event_tick")]), "no build"
-    yield "two million resets", variant(m, [(key, np.zeros(2 << 20, np.uint8)) for key in
-                                            ("event_kind", "event_seed", "event_tick")]), "builds and resets"
-    yield "events as a matrix", variant(m, [("event_tick", at[:, None].copy())]), "shape"
-    yield "fingerprint not hex", variant(m, [("fingerprint", np.array("x" * 64))]), "fingerprint"
-    yield "counts above the team", variant(m, [("counts", np.full((ticks, 2), 9, np.uint8))]), "counts"
+        yield f"seed {value!r}", "negative" if value == -1 else "event_seed", swap(event_seed=changed)
+    yield "event beyond the ticks", "beyond", swap(event_tick=at + np.uint64(ticks))
+    yield "events out of order", "builds and resets", swap(event_tick=at[::-1].copy())
+    yield "event kind 7", "builds and resets", swap(event_kind=np.full_like(kinds, 7))
+    yield "a reset first", "builds and resets", swap(event_kind=np.ones_like(kinds))
+    yield "events differ in length", "length", swap(event_kind=kinds[1:].copy())
+    yield "events as a matrix", "shape", swap(event_tick=at[:, None].copy())
+    for label, count, says in (("no events", 0, "no build"), ("two million", 2 << 20, "more than")):
+        column = np.zeros(count, np.uint8)
+        yield label, says, swap(event_kind=column, event_seed=column, event_tick=column)
+    yield "fingerprint not hex", "fingerprint", swap(fingerprint=np.array("x" * 64))
+    yield "counts above the team", "counts", swap(counts=np.full((ticks, 2), 9, np.uint8))
     for code in (b"\xff\xff\xff\xff", b"\x00\xd8\x00\x00"):  # beyond Unicode, a surrogate
-        yield f"code {code!r}", variant(m, [("writer", npy(np.array("abcd")).replace(b"d\0\0\0", code))]), "Unicode"
-    yield "writer with escapes", variant(m, [("writer", np.array("1.0\n\x1b[2J"))]), "writer"
+        yield f"code {code!r}", "Unicode", swap(writer=npy(np.array("abcd")).replace(b"d\0\0\0", code))
+    yield "writer with escapes", "writer", swap(writer=np.array("1.0\n\x1b[2J"))
 
 
 def test_every_hostile_file_is_refused_naming_what_is_wrong(good, tmp_path):
     _, members, _ = good
     refused = {}
-    for label, data, says in hostile_files(members):
+    for label, says, data in hostile_files(members):
         (tmp_path / "bad.npz").write_bytes(data)
         with pytest.raises(ReplayFormatError) as info:
             replay(tmp_path / "bad.npz")
