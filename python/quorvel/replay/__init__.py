@@ -9,9 +9,9 @@ from .record import (FORMAT, MAX_DATA_BYTES, MAX_EVENTS, VERSION, MatchRecord, R
                      ReplayFormatError, ReplayMismatch, fingerprint)
 from .recorder import RecordingEngine
 
-__all__ = ["FORMAT", "MAX_DATA_BYTES", "MAX_EVENTS", "VERSION", "MatchRecord", "RecordingEngine", "ReplayError",
-           "ReplayFormatError", "ReplayMismatch", "fingerprint", "replay", "RecordMatch",
-           "RecordParallelMatch"]
+__all__ = ["FORMAT", "MAX_DATA_BYTES", "MAX_EVENTS", "VERSION", "MatchRecord", "RecordingEngine",
+           "ReplayError", "ReplayFormatError", "ReplayMismatch", "fingerprint", "replay",
+           "RecordMatch", "RecordParallelMatch"]
 
 
 def __getattr__(name):
