@@ -104,7 +104,7 @@ def test_tampered_or_foreign_files_are_refused_clearly(full_match, tmp_path):
     rewrite(tmp_path / "newer.npz", version=np.array(2))
     (tmp_path / "wrong.npz").write_bytes(source.read_bytes())
     rewrite(tmp_path / "wrong.npz", counts=np.full((5, 2), 3, np.uint8))
-    for name, message in [("damaged", "not a readable"), ("text", "not a replay file"),
+    for name, message in [("damaged", "damaged"), ("text", "not a replay file"),
                           ("other", "not a quorvel replay"), ("newer", "version 2"),
                           ("wrong", "counts")]:
         with pytest.raises(ReplayFormatError, match=message):

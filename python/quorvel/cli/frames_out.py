@@ -1,6 +1,7 @@
 """python/quorvel/cli/frames_out.py: where `watch` and `replay` send a match's frames: a window or a video file."""
 import sys
 
+from .output import CheckedWriter
 from .options import UsageError
 
 
@@ -25,7 +26,7 @@ class FrameSink:
                 raise UsageError(f"{no_window}; write a video instead with --out FILE.mp4") from None
             return
         try:
-            self.writer = VideoWriter(out, fps)
+            self.writer = CheckedWriter(lambda: VideoWriter(out, fps), out)
         except ValueError as refused:
             raise UsageError(f"argument --out: {refused}") from None
         from tqdm import tqdm

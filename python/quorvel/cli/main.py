@@ -5,6 +5,7 @@ import sys
 from . import play, replay, watch
 from .options import UsageError
 from ..extras import MissingExtra
+from .output import OutputError, check_outputs, with_checked_stdout
 
 COMMANDS = {"play": play, "watch": watch, "replay": replay}
 """Subcommand name -> module (``HELP``, ``add_arguments``, ``run``)."""
@@ -45,14 +46,22 @@ def main(argv=None):
     # Without a subcommand (options only, or nothing) the default one runs.
     if not argv or argv[0] not in COMMANDS:
         argv.insert(0, DEFAULT_COMMAND)
+    return with_checked_stdout(lambda: parse_and_run(argv))
+
+
+def parse_and_run(argv):
     args = build_parser().parse_args(argv)
     try:
+        check_outputs(args)  # before the work, which can take long
         return args.run(args)
     except UsageError as error:
         print(f"{args.error_name}: error: {error}", file=sys.stderr)
         return 2
     except MissingExtra as missing:
         print(f"{args.error_name}: needs the {missing.extra} extra: {missing.install}", file=sys.stderr)
+        return 1
+    except OutputError as failure:
+        print(f"{args.error_name}: error: {failure}", file=sys.stderr)
         return 1
     except KeyboardInterrupt:
         print(f"{args.error_name}: interrupted", file=sys.stderr)

@@ -19,6 +19,11 @@ def run(args):
         raise UsageError(f"argument --fps: must be a positive number, not {args.fps}")
     try:
         record = MatchRecord.load(args.file)
+    except OSError as failure:
+        raise UsageError(f"cannot read {args.file}: {failure.strerror or failure}") from None
+    except ReplayError as refused:
+        raise UsageError(str(refused)) from None
+    try:
         if args.check:
             frame = replay(record)
         else:
@@ -28,8 +33,6 @@ def run(args):
                 except WindowClosed:
                     print(f"{args.file}: stopped before the end")
                     return 0
-    except OSError as failure:
-        raise UsageError(f"cannot read {args.file}: {failure.strerror or failure}") from None
     except ReplayError as refused:
         raise UsageError(str(refused)) from None
     print(f"{args.file}: {record.ticks} ticks replayed exactly; final score team A {frame.score[0]} - "

@@ -1,5 +1,6 @@
 """python/quorvel/cli/watch.py: `quorvel watch`: a scripted match in a window, or written to a video."""
 from ..replay import MatchRecorder
+from .output import OutputError, describe
 from .frames_out import FrameSink, WindowClosed
 from .options import UsageError, bounded_int
 from .play import add_match_arguments, play_match, scripted_match
@@ -42,7 +43,7 @@ def run(args):
         try:
             recorder.log.record(frame).save(args.record)
         except OSError as failure:
-            raise UsageError(f"argument --record: cannot write {args.record}: {failure.strerror}") from None
+            raise OutputError(f"cannot write {args.record}: {describe(failure)}") from None
     print(f"final score: team A {frame.score[0]} - {frame.score[1]} team B after {frame.tick} ticks"
           + (f"; written to {args.out}" if args.out else ""))
     return 0

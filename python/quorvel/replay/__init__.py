@@ -6,13 +6,13 @@ driver through its hook, `RecordingEngine` an Engine loop, `RecordMatch` a Gymna
 environment, `RecordParallelMatch` a PettingZoo ParallelEnv (both through the driver
 they play on); `replay` plays a file back and checks it."""
 from .playback import replay
-from .record import (FORMAT, VERSION, MatchRecord, ReplayError, ReplayFormatError,
-                     ReplayMismatch, fingerprint)
+from .record import (FORMAT, MAX_DATA_BYTES, MAX_EVENTS, VERSION, MatchRecord, ReplayError,
+                     ReplayFormatError, ReplayMismatch, fingerprint)
 from .recorder import MatchRecorder, RecordingEngine
 
-__all__ = ["FORMAT", "VERSION", "MatchRecord", "MatchRecorder", "RecordingEngine", "ReplayError",
-           "ReplayFormatError", "ReplayMismatch", "fingerprint", "replay", "RecordMatch",
-           "RecordParallelMatch"]
+__all__ = ["FORMAT", "MAX_DATA_BYTES", "MAX_EVENTS", "VERSION", "MatchRecord", "MatchRecorder",
+           "RecordingEngine", "ReplayError", "ReplayFormatError", "ReplayMismatch", "fingerprint",
+           "replay", "RecordMatch", "RecordParallelMatch"]
 
 
 def __getattr__(name):

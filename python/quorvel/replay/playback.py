@@ -48,9 +48,14 @@ def replay(source, on_frame=None):
 
 
 class _ObjectMatch:
+    BLOCK = 4096
+    """Ticks whose Actions are built at a time: a Python object per command costs some
+    ten times the command's 16 bytes, too much to build for a whole long file at once."""
+
     def __init__(self, record):
         self.config = record.config
-        self.pairs = decode_all(record.commands, record.counts)
+        self.commands, self.counts = record.commands, record.counts
+        self.block, self.pairs = -1, []
         self.engine = Engine(self.config, record.events[0][1])
 
     def build(self, seed):
@@ -62,13 +67,17 @@ class _ObjectMatch:
     def frame(self):
         return self.engine.spectator_frame()
 
+    def _pair(self, index):
+        block, offset = divmod(index, self.BLOCK)
+        if block != self.block:
+            rows = slice(block * self.BLOCK, (block + 1) * self.BLOCK)
+            self.block, self.pairs = block, decode_all(self.commands[rows], self.counts[rows])
+        return self.pairs[offset]
+
     def play(self, start, stop, on_frame):
-        pairs = self.pairs
-        if start == stop:
-            return
         step = self.engine.step
         for index in range(start, stop):
-            step(pairs[index])
+            step(self._pair(index))
             if on_frame is not None:
                 on_frame(self.engine.spectator_frame())
 

@@ -23,7 +23,7 @@ scripted teams takes about 330 kB.
 import dataclasses
 import hashlib
 import json
-import zipfile
+import re
 from pathlib import Path
 
 import numpy as np
@@ -31,22 +31,18 @@ import numpy as np
 from _quorvel import EngineConfig
 
 from .._batch import CONFIG_FIELDS
+from .archive import ReplayArchive, reason
+from .errors import ReplayError, ReplayFormatError, ReplayMismatch  # noqa: F401 - exported here too
 
 FORMAT = "quorvel-replay"
 VERSION = 1
 BUILD, RESET = 0, 1
-
-
-class ReplayError(ValueError):
-    """A replay file that cannot be used."""
-
-
-class ReplayFormatError(ReplayError):
-    """Not a replay file, a damaged one, or one of another format version."""
-
-
-class ReplayMismatch(ReplayError):
-    """Replaying the recorded commands did not give the recorded match."""
+MAX_DATA_BYTES = 256 << 20
+"""The most bytes a replay file's arrays may declare in all, uncompressed, unless the
+caller allows more: 2.7 million ticks at 3 a side (300 whole matches)."""
+MAX_EVENTS = 1 << 20
+"""The most builds and resets a replay file may hold: each becomes Python objects some
+six times its size in the file."""
 
 
 def writer_version():
@@ -61,11 +57,30 @@ def config_to_json(config):
     return json.dumps({name: getattr(config, name) for name in CONFIG_FIELDS})
 
 
-def config_from_json(text):
-    fields = json.loads(text)
-    if not isinstance(fields, dict) or set(fields) - set(CONFIG_FIELDS):
-        raise ReplayFormatError(f"unknown configuration fields: {sorted(set(fields) - set(CONFIG_FIELDS))}")
-    return EngineConfig(**fields)
+def config_from_json(text, name="the replay file"):
+    """The EngineConfig of the JSON object `text`; ReplayFormatError naming the field the
+    configuration refuses. Fields left out keep their defaults."""
+    try:
+        fields = json.loads(text)
+    except (ValueError, RecursionError) as damage:
+        raise ReplayFormatError(f"{name}: its configuration is not readable JSON "
+                                f"({type(damage).__name__}: {reason(damage)})") from None
+    if not isinstance(fields, dict):
+        raise ReplayFormatError(f"{name}: its configuration is not a JSON object")
+    unknown = sorted(set(fields) - set(CONFIG_FIELDS))
+    if unknown:
+        raise ReplayFormatError(f"{name}: unknown configuration fields: {unknown}")
+    config = EngineConfig()
+    for field, value in fields.items():
+        try:
+            if isinstance(value, bool):
+                raise TypeError("true and false are not numbers")
+            setattr(config, field, value)
+        except (TypeError, ValueError, OverflowError) as refused:
+            shown = repr(value) if len(repr(value)) <= 40 else repr(value)[:37] + "..."
+            raise ReplayFormatError(f"{name}: configuration field {field} = {shown} is "
+                                    f"refused: {refused}") from None
+    return config
 
 
 def fingerprint(frame):
@@ -116,47 +131,81 @@ class MatchRecord:
                 fingerprint=np.array(self.fingerprint))
 
     @classmethod
-    def load(cls, path):
+    def load(cls, path, limit=MAX_DATA_BYTES):
         """Reads a replay file; ReplayFormatError for anything but one of this version.
-        OSError (a missing or unreadable file) passes through."""
+        A file whose arrays declare more than `limit` bytes in all is refused before they
+        are read (loading takes about twice what they declare). OSError (a missing or
+        unreadable file) passes through."""
+        name = Path(path).name
         with open(path, "rb") as source:
             if source.read(4) != b"PK\x03\x04":  # every .npz is a zip archive
-                raise ReplayFormatError(f"{Path(path).name} is not a replay file (not a numpy "
-                                        ".npz archive)")
+                raise ReplayFormatError(f"{name} is not a replay file (not a numpy .npz archive)")
             source.seek(0)
-            try:
-                with np.load(source, allow_pickle=False) as archive:
-                    return cls._from_archive(archive, Path(path).name)
-            except ReplayError:
-                raise
-            except (ValueError, KeyError, EOFError, zipfile.BadZipFile, OSError, TypeError,
-                    IndexError) as damage:
-                raise ReplayFormatError(f"{Path(path).name} is not a readable replay file "
-                                        f"({damage})") from damage
+            with ReplayArchive(source, name, limit) as archive:
+                return cls._from_archive(archive, name, limit)
 
     @classmethod
-    def _from_archive(cls, archive, name):
-        if "format" not in archive.files or str(archive["format"]) != FORMAT:
+    def _from_archive(cls, archive, name, limit):
+        # The small members first, so that the commands' size is known before they are read.
+        if not archive.has("format") or archive.scalar("format", "U") != FORMAT:
             raise ReplayFormatError(f"{name} is not a quorvel replay file")
-        version = int(archive["version"])
+        version = archive.scalar("version", "iu")
         if version != VERSION:
             raise ReplayFormatError(f"{name} has replay format version {version}; this quorvel "
                                     f"({writer_version()}) reads version {VERSION} only")
-        config = config_from_json(str(archive["config"]))
-        shape = tuple(int(n) for n in archive["commands_shape"])
-        ticks, teams, players, width = shape
+        config = config_from_json(archive.scalar("config", "U"), name)
+        writer, last = archive.scalar("writer", "U"), archive.scalar("fingerprint", "U")
+        if not re.fullmatch(r"[0-9a-f]{64}", last):
+            raise ReplayFormatError(f"{name}: its fingerprint is not a SHA-256 in hex")
+        if len(writer) > 100 or not writer.isprintable():  # it is shown in messages
+            raise ReplayFormatError(f"{name}: its writer is not a version name")
+        events = _events(archive, name)
+        ticks, teams, players, width = archive.array("commands_shape", "u", shape=(4,)).tolist()
         if (teams, width) != (2, 4) or players != config.players_per_team:
-            raise ReplayFormatError(f"{name}: commands of shape {shape} do not fit "
-                                    f"{config.players_per_team} players a side")
-        planes = np.ascontiguousarray(archive["commands"].T).view("<f4").reshape(2, players, 4, ticks)
-        commands = np.ascontiguousarray(planes.transpose(3, 0, 1, 2)).astype(np.float32, copy=False)
-        counts = archive["counts"]
-        if counts.shape != (ticks, 2) or counts.dtype != np.uint8 or (counts > players).any():
+            raise ReplayFormatError(f"{name}: commands of shape {(ticks, teams, players, width)} "
+                                    f"do not fit {config.players_per_team} players a side")
+        floats = ticks * 2 * players * 4
+        if 4 * floats + 2 * ticks > archive.budget:
+            raise ReplayFormatError(
+                f"{name} declares {ticks:,} ticks of commands ({4 * floats + 2 * ticks:,} bytes), "
+                f"more than the {limit:,} bytes a replay file may hold here")
+        if events[-1][2] > ticks:
+            raise ReplayFormatError(f"{name}: its list of builds and resets goes beyond its "
+                                    f"{ticks} ticks of commands")
+        counts = archive.array("counts", "u", shape=(ticks, 2), itemsize=1).copy()
+        if (counts > players).any():
             raise ReplayFormatError(f"{name}: command counts do not fit the commands")
-        kinds, seeds, at = (archive[key] for key in ("event_kind", "event_seed", "event_tick"))
-        if not (len(kinds) == len(seeds) == len(at) >= 1) or kinds[0] != BUILD \
-                or not np.isin(kinds, (BUILD, RESET)).all() or (np.diff(at.astype(np.int64)) < 0).any() \
-                or at[-1] > ticks:
-            raise ReplayFormatError(f"{name}: its list of builds and resets is damaged")
-        events = [(int(k), int(s), int(t)) for k, s, t in zip(kinds, seeds, at)]
-        return cls(config, events, commands, counts, str(archive["fingerprint"]), str(archive["writer"]))
+        planes = archive.array("commands", "u", shape=(4, floats), itemsize=1)
+        return cls(config, events, _commands_from_planes(planes, ticks, players), counts,
+                   last, writer)
+
+
+def _events(archive, name):
+    """The (kind, seed, tick) triples of the file's builds and resets."""
+    kinds, seeds, at = (archive.array(key, kinds, shape=(None,), most=8 * MAX_EVENTS)
+                        for key, kinds in (("event_kind", "u"), ("event_seed", "ui"),
+                                           ("event_tick", "ui")))
+    if len(kinds) > MAX_EVENTS:
+        raise ReplayFormatError(f"{name} holds {len(kinds):,} builds and resets, more than "
+                                f"the {MAX_EVENTS:,} a replay file may hold")
+    if not len(kinds) == len(seeds) == len(at):
+        raise ReplayFormatError(f"{name}: its lists of builds and resets differ in length")
+    if not len(kinds):
+        raise ReplayFormatError(f"{name} records no build of a match")
+    if (seeds < 0).any() or (at < 0).any():
+        raise ReplayFormatError(f"{name}: a build's seed or an event's tick is negative")
+    kinds, seeds, at = kinds.tolist(), seeds.tolist(), at.tolist()
+    if kinds[0] != BUILD or not set(kinds) <= {BUILD, RESET} \
+            or any(later < earlier for earlier, later in zip(at, at[1:])):
+        raise ReplayFormatError(f"{name}: its list of builds and resets is damaged")
+    return list(zip(kinds, seeds, at))
+
+
+def _commands_from_planes(planes, ticks, players):
+    """float32 (T, 2, P, 4) from the stored byte planes (byte b of every float, the floats
+    ordered field first), in one pass with no copy of the planes."""
+    commands = np.empty((ticks, 2, players, 4), "<f4")
+    as_bytes = commands.view(np.uint8).reshape(ticks, 2, players, 4, 4)
+    for byte, plane in enumerate(planes):
+        as_bytes[..., byte] = plane.reshape(2, players, 4, ticks).transpose(3, 0, 1, 2)
+    return commands.astype(np.float32, copy=False)
