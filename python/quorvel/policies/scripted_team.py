@@ -65,7 +65,7 @@ REACTION = 0.1           # an opponent's start before it can run to cut a kick's
 DRIBBLE_SPEED = 8.0      # a touch that keeps the ball just ahead of a running player
 DRIBBLE_LENGTH = 3.0     # the stretch of a touch weighed against the opponents
 TOUCH_ANGLES = np.array([0.0, -0.6, 0.6, -1.2, 1.2])      # touches, around the way to goal
-AIMS = np.array([-0.75, -0.35, 0.0, 0.35, 0.75])          # shots, in half mouths
+AIMS = np.array([-0.9, -0.45, 0.0, 0.45, 0.9])          # shots, in half mouths
 PASS_ARRIVAL = 4.0       # the speed a pass should still have at the receiver
 PASS_BONUS = 0.05        # what a pass must gain over the best touch, in field values
 WALL_BAND = 1.8          # a ball this close to a side wall goes back into the field ...
@@ -129,7 +129,10 @@ class ScriptedTeam:
         if n != self._n:
             self._allocate(n, now)
         jumps = np.abs(now - self._last).reshape(n, -1, 4)[:, :, :2]
-        restarted = np.any(jumps > RESET_JUMP, axis=(1, 2))
+        # A kick-off puts the ball on the spot at rest; anything else that restarts a match
+        # moves some body further than it can go in a tick.
+        ball = now[:, self.ball:self.ball + 4]
+        restarted = np.any(jumps > RESET_JUMP, axis=(1, 2)) | ~np.any(ball, axis=1)
         self._last = now
         length = self._seen.shape[1]
         self._clock += 1
@@ -139,6 +142,7 @@ class ScriptedTeam:
             self._chaser[restarted] = -1
             self._lingered[restarted] = 0
             self._escape[restarted] = 0
+            self._anchor[restarted] = ball[restarted, :2]
         seen = self._seen[:, (self._clock + 1) % length].copy()
         p, lag = self.players, self.params.delay * self.dt
         if lag > 0.0:
@@ -158,9 +162,26 @@ class ScriptedTeam:
     def __call__(self, obs, out, rng):
         """Writes the team's commands for every match of `obs` into `out`."""
         p = self.players
-        out[...] = 0.0
-        if p == 0 or obs.shape[0] == 0:
-            return
+        obs = np.asarray(obs)
+        if obs.ndim != 2 or obs.shape[1] != 8 * p + 4:
+            raise ValueError(f"obs: expected shape (n, {8 * p + 4}), got {obs.shape}")
+        if not isinstance(out, np.ndarray) or out.shape != (obs.shape[0], p, 4):
+            raise ValueError(f"out: expected an array of shape {(obs.shape[0], p, 4)}, got "
+                             f"{getattr(out, 'shape', type(out).__name__)}")
+        commands = np.zeros(out.shape)
+        if p > 0 and obs.shape[0] > 0:
+            # Odd configurations (no damping, no kick, standing players) may divide by
+            # zero on the way; what comes out is made finite below.
+            with np.errstate(all="ignore"):
+                self._play(obs, commands, rng)
+        # No command longer than 1: the engine reads a longer one as its unit vector.
+        commands[~np.isfinite(commands)] = 0.0
+        for part in (commands[:, :, :2], commands[:, :, 2:]):
+            part /= np.maximum(np.hypot(part[:, :, :1], part[:, :, 1:]), 1.0)
+        out[...] = commands
+
+    def _play(self, obs, out, rng):
+        p = self.players
         seen, now = self._perceive(obs)
         n = seen.shape[0]
         rows = np.arange(n)
@@ -267,6 +288,14 @@ class ScriptedTeam:
         edge = np.maximum(np.abs(y) - (self.half_width - WALL_BAND), 0.0)
         return x / self.half_length - 0.15 * (y / self.half_width) ** 2 - 0.3 * edge
 
+    def _travel_time(self, s, speed):
+        """Seconds a ball kicked at `speed` takes to roll `s` (inf if it stops short)."""
+        if not self.damping > 0.0:
+            return s / speed
+        spent = self.damping * s / speed
+        return np.where(spent < 1.0, -np.log1p(-np.minimum(spent, 1.0 - 1e-9)) / self.damping,
+                        np.inf)
+
     def _cut_margin(self, bx, by, ux, uy, speed, length, ox, oy):
         """Seconds by which the ball, kicked from (bx, by) along (ux, uy) at `speed` for
         `length`, beats the opponent quickest to its path (n, C); -inf for a path blocked
@@ -277,9 +306,7 @@ class ScriptedTeam:
         along = rx * ux + ry * uy
         across = np.abs(rx * uy - ry * ux)
         s = np.clip(along, 0.0, length[:, :, None])
-        spent = self.damping * s / speed[:, :, None]
-        ball = np.where(spent < 1.0, -np.log1p(-np.minimum(spent, 1.0 - 1e-9)) / self.damping,
-                        np.inf)
+        ball = self._travel_time(s, speed[:, :, None])
         run = np.maximum(np.hypot(rx - s * ux, ry - s * uy) - self.reach, 0.0) / self.speed
         margin = np.where(along < -self.reach, np.inf, run + REACTION - ball)
         margin = np.where((across < self.contact + 0.1) & (along > 0.0)
@@ -451,7 +478,7 @@ class ScriptedTeam:
         px, py, rows = play["px"], play["py"], play["rows"]
         gap = np.hypot(px - bx[:, None], py - by[:, None])
         within = gap <= self.reach - 0.02
-        if not within.any():
+        if not (within.any() and self.kick_speed > 0.0):
             return
         nearest = np.argmin(np.where(within, gap, np.inf), axis=1)
         rival = np.hypot(play["ox"] - bx[:, None], play["oy"] - by[:, None])
