@@ -95,8 +95,8 @@ def difference(config, first, second, matches, ticks):
 
 
 def levels_part(config, matches, ticks):
-    print(f"| level | against | matches | goal difference a match | 95 % interval "
-          f"| wins-draws-losses |")
+    print("| level | against | matches | goal difference a match | 95 % interval "
+          "| wins-draws-losses |")
     print("|---|---|---|---|---|---|")
     pairs = [("easy", "idle"), ("easy", "random"), ("easy", "previous"),
              ("medium", "easy"), ("medium", "random"), ("medium", "idle"),
@@ -112,7 +112,7 @@ def levels_part(config, matches, ticks):
 
 
 def match_part(config, names, seed):
-    print(f"| team (both sides) | seed | ticks | score A-B |")
+    print("| team (both sides) | seed | ticks | score A-B |")
     print("|---|---|---|---|")
     for name in names:
         score, _ = play(config, name, name, [seed], config.max_ticks)

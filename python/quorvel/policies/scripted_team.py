@@ -9,22 +9,25 @@ in every match of the batch at once. Each tick:
   can meet it; the field player who meets it first chases, and keeps the job until a
   team-mate would get there clearly sooner, so that two players never swap every tick;
 - for the ball where the chaser meets it, it weighs what the ball should do next: a shot
-  at one of five points of the mouth, a pass to a team-mate, or a touch in one of five
-  directions, each against how soon an opponent could cut its path. It shoots when some
-  shot beats every opponent to the line, passes when that gains more ground than the
-  best touch, and otherwise plays the touch that gains most while staying clear. Near a
-  side wall the ball always goes back into the field, and a ball that has stayed near
-  one spot for a while goes towards the middle;
+  at one of five points of the mouth, or a touch in one of five directions around the
+  way to goal, each against how soon an opponent could cut its path. It shoots when
+  some shot beats every opponent to the line by the level's margin, and otherwise plays
+  the touch that gains most ground while staying clear (a long clearance when pressed in
+  its own third). Near a side wall the ball always goes back into the field, and a ball
+  that has stayed near one spot for a while goes towards the middle while the chaser
+  first steps back from it (freeing a ball that two bodies hold against a line);
 - the chaser runs to the spot behind the ball for that direction, round the ball on the
-  side away from the wall when it stands in front of it;
+  side away from the wall when it stands in front of it, or to the nearest place it can
+  stand when that spot lies past a line;
 - the player nearest to the ball among those within reach kicks: a kick adds to the
   ball's velocity, so it kicks by the difference between the velocity it wants and the
   one the ball has, and sideways instead when its own body stands in the ball's path;
+  against an opponent also at the ball, every player within reach kicks as hard as it can;
 - a keeper (at the levels that have one) keeps to its line where a shot will cross it or
   between ball and goal, and comes out for a ball it meets first in its area;
-- the others keep a shape: ahead of the ball on the far side and behind it in the middle
-  when the team will have the ball, goal-side of it when it will not; at the hardest
-  level they mark the opponents nearest to their goal instead.
+- the others keep a shape by rank: ahead of the ball on the far side and behind it in
+  the middle when the team will have the ball, goal-side of it and in front of the goal
+  when it will not.
 
 Aim and escapes draw from the generator each call is handed, so a seeded caller plays the
 same match. What it keeps between calls (what it saw, who chases, where the ball lingered)
@@ -44,18 +47,13 @@ class Level:
     aim_noise: float      # standard deviation of each kick's direction, radians
     shot_margin: float    # seconds an open shot must beat every opponent to its path by
     keeper: bool          # the last player keeps goal
-    passing: bool         # it passes to team-mates
-    marking: bool         # support players mark opponents when the other team has the ball
     pace: float           # fraction of the top speed its players run at
 
 
 LEVELS = {
-    "easy": Level(delay=6, aim_noise=0.25, shot_margin=0.3, keeper=False, passing=False,
-                  marking=False, pace=0.85),
-    "medium": Level(delay=3, aim_noise=0.10, shot_margin=0.15, keeper=True, passing=False,
-                    marking=False, pace=0.95),
-    "hard": Level(delay=0, aim_noise=0.04, shot_margin=0.05, keeper=True, passing=True,
-                  marking=True, pace=1.0),
+    "easy": Level(delay=6, aim_noise=0.25, shot_margin=0.1, keeper=False, pace=0.85),
+    "medium": Level(delay=3, aim_noise=0.10, shot_margin=0.0, keeper=True, pace=0.95),
+    "hard": Level(delay=0, aim_noise=0.04, shot_margin=-0.1, keeper=True, pace=1.0),
 }
 
 # Distances (field units), speeds (units/s) and times (s) of the play, tuned by measurement
@@ -66,8 +64,6 @@ DRIBBLE_SPEED = 8.0      # a touch that keeps the ball just ahead of a running p
 DRIBBLE_LENGTH = 3.0     # the stretch of a touch weighed against the opponents
 TOUCH_ANGLES = np.array([0.0, -0.6, 0.6, -1.2, 1.2])      # touches, around the way to goal
 AIMS = np.array([-0.9, -0.45, 0.0, 0.45, 0.9])          # shots, in half mouths
-PASS_ARRIVAL = 4.0       # the speed a pass should still have at the receiver
-PASS_BONUS = 0.05        # what a pass must gain over the best touch, in field values
 WALL_BAND = 1.8          # a ball this close to a side wall goes back into the field ...
 WALL_INWARD = 0.5        # ... with at least this share of its direction inward
 STALL_RADIUS = 1.5       # a ball that stays this close to one spot ...
@@ -185,7 +181,7 @@ class ScriptedTeam:
         seen, now = self._perceive(obs)
         n = seen.shape[0]
         rows = np.arange(n)
-        px, py, pvx, pvy = (seen[:, k:4 * p:4] for k in range(4))
+        px, py = seen[:, 0:4 * p:4], seen[:, 1:4 * p:4]
         ox, oy = seen[:, 4 * p:8 * p:4], seen[:, 4 * p + 1:8 * p:4]
         bx, by, bvx, bvy = (seen[:, self.ball + k] for k in range(4))
 
@@ -197,13 +193,13 @@ class ScriptedTeam:
         chaser = self._pick_chaser(mine, theirs, bx, by, bvx, bvy, rows)
         cx, cy = self._ball_at(bx, by, bvx, bvy, mine[rows, chaser])
         self._track_stall(bx, by, rng)
-        play = dict(px=px, py=py, pvx=pvx, pvy=pvy, ox=ox, oy=oy, rows=rows, chaser=chaser,
+        play = dict(px=px, py=py, ox=ox, oy=oy, rows=rows, chaser=chaser,
                     pressed=pressed, noise=rng.standard_normal(n) * self.params.aim_noise,
                     escape=rng.uniform(-0.6, 0.6, n))
 
         # Everyone's target: the chaser behind the ball, the keeper on its line, the
         # others in their places.
-        tx, ty = self._support_targets(px, py, ox, oy, cx, cy, ours_first, chaser, rows)
+        tx, ty = self._support_targets(px, py, cx, cy, ours_first, chaser, rows)
         ux, uy, speed = self._intent(cx, cy, play)
         tx[rows, chaser], ty[rows, chaser] = self._approach(px[rows, chaser], py[rows, chaser],
                                                             cx, cy, ux, uy)
@@ -319,8 +315,8 @@ class ScriptedTeam:
         hl, hw, n = self.half_length, self.half_width, bx.shape[0]
         rows = play["rows"]
         # The options, one column each, weighed together against the opponents: five
-        # shots at the mouth, five touches around the way to goal (longer and harder,
-        # a clearance, when pressed in its own third) and a pass to each team-mate.
+        # shots at the mouth and five touches around the way to goal (longer and harder,
+        # a clearance, when pressed in its own third).
         clear = play["pressed"] & (bx < -hl / 3.0)
         aim_x = np.full((n, AIMS.size), hl + 0.3)
         aim_y = np.broadcast_to(AIMS * self.mouth, (n, AIMS.size))
@@ -328,38 +324,24 @@ class ScriptedTeam:
         stretch = np.where(clear, 3.0 * DRIBBLE_LENGTH, DRIBBLE_LENGTH)[:, None]
         touch_x = bx[:, None] + np.cos(heading) * stretch
         touch_y = by[:, None] + np.sin(heading) * stretch
-        ends_x, ends_y = [aim_x, touch_x], [aim_y, touch_y]
-        if self.params.passing:
-            # Lead each receiver by its run over 0.4 s, inside the field.
-            ends_x.append(np.clip(play["px"] + 0.4 * play["pvx"], -hl + 1.0, hl - 1.0))
-            ends_y.append(np.clip(play["py"] + 0.4 * play["pvy"], -hw + 1.0, hw - 1.0))
-        dx = np.concatenate(ends_x, axis=1) - bx[:, None]
-        dy = np.concatenate(ends_y, axis=1) - by[:, None]
+        dx = np.concatenate([aim_x, touch_x], axis=1) - bx[:, None]
+        dy = np.concatenate([aim_y, touch_y], axis=1) - by[:, None]
         length = np.maximum(np.hypot(dx, dy), 1e-9)
         dx, dy = dx / length, dy / length
-        shots, touches = slice(0, AIMS.size), slice(AIMS.size, AIMS.size + TOUCH_ANGLES.size)
+        shots, touches = slice(0, AIMS.size), slice(AIMS.size, None)
         speed = np.empty_like(length)
         speed[:, shots] = self.kick_speed
         speed[:, touches] = np.where(clear, self.kick_speed, DRIBBLE_SPEED)[:, None]
-        passes = slice(touches.stop, None)
-        speed[:, passes] = np.minimum(self.damping * length[:, passes] + PASS_ARRIVAL,
-                                      self.kick_speed)
         margin = self._cut_margin(bx, by, dx, dy, speed, length, play["ox"], play["oy"])
 
         # A shot where one beats every opponent by the level's margin; otherwise the
-        # touch or pass to the best place that stays clear of them.
+        # touch to the best place that stays clear of them.
         aim = np.argmax(margin[:, shots], axis=1)
         shoot = margin[rows, aim] > self.params.shot_margin
         end_x = np.clip(bx[:, None] + dx * length, -hl, hl)
         end_y = np.clip(by[:, None] + dy * length, -hw, hw)
         value = self._value(end_x, end_y) + 0.3 * np.clip(margin, -1.0, 0.5)
         value[:, shots] = -np.inf
-        if self.params.passing:
-            fit = (margin[:, passes] > 0.25) & (length[:, passes] > 3.0) & (length[:, passes] < 18.0)
-            fit[rows, play["chaser"]] = False
-            if self.keeper >= 0:
-                fit[:, self.keeper] = False
-            value[:, passes] = np.where(fit, value[:, passes] - PASS_BONUS, -np.inf)
         best = np.where(shoot, aim, np.argmax(value, axis=1))
         ux, uy = dx[rows, best], dy[rows, best]
         kick = np.where(shoot, np.inf, speed[rows, best])
@@ -419,7 +401,7 @@ class ScriptedTeam:
         y = np.where(save, np.clip(cross, -self.mouth, self.mouth), cover)
         return np.full_like(bx, line), y
 
-    def _support_targets(self, px, py, ox, oy, cx, cy, ours_first, chaser, rows):
+    def _support_targets(self, px, py, cx, cy, ours_first, chaser, rows):
         """Every player's place in the shape, by its rank among those who neither chase
         nor keep goal (the others keep where they are)."""
         hl, hw = self.half_length, self.half_width
@@ -445,29 +427,9 @@ class ScriptedTeam:
                       np.take_along_axis(defend_x, slot, 1))
         ty = np.where(ours_first[:, None], np.take_along_axis(attack_y, slot, 1),
                       np.take_along_axis(defend_y, slot, 1))
-        if self.params.marking:
-            tx, ty = self._mark(tx, ty, ox, oy, cx, cy, ours_first, rank, support)
         tx = np.clip(tx, -hl + 1.5, hl - 2.0)
         ty = np.clip(ty, -hw + 1.0, hw - 1.0)
         return np.where(support, tx, px), np.where(support, ty, py)
-
-    def _mark(self, tx, ty, ox, oy, cx, cy, ours_first, rank, support):
-        """Without the ball, support player k stands goal-side of the k-th most dangerous
-        opponent (nearest to its goal) other than the one at the ball."""
-        hl = self.half_length
-        n, p = ox.shape
-        at_ball = np.argmin(np.hypot(ox - cx[:, None], oy - cy[:, None]), axis=1)
-        danger = np.hypot(ox + hl, oy)
-        danger[np.arange(n), at_ball] = np.inf
-        order = np.argsort(danger, axis=1, kind="stable")
-        target = np.take_along_axis(order, np.minimum(rank, p - 1), 1)
-        mx = np.take_along_axis(ox, target, 1)
-        my = np.take_along_axis(oy, target, 1)
-        gx, gy = -hl - mx, -my
-        norm = np.maximum(np.hypot(gx, gy), 1e-9)
-        mark_x, mark_y = mx + 1.6 * gx / norm, my + 1.6 * gy / norm
-        active = support & ~ours_first[:, None] & (rank < p - 1) & (mx < 4.0)
-        return np.where(active, mark_x, tx), np.where(active, mark_y, ty)
 
     # -- the kick ---------------------------------------------------------------------
 
