@@ -26,6 +26,7 @@ from quorvel.policies.scripted_team import LEVELS, ScriptedTeam
 
 WINDOW = 300
 STALL_DISTANCE = 2.0
+WALL_DISTANCE = 1.0
 
 
 def make_policy(name, config):
@@ -39,8 +40,8 @@ def make_policy(name, config):
 def play(config, team_a, team_b, seeds, ticks, stall=False, threads=1):
     """Plays matches of seeds `seeds` for `ticks` ticks between two named policies.
 
-    Returns the final scores (n, 2) and, with `stall`, the window counts
-    (windows, never left, ended near).
+    Returns the final scores (n, 2) and, with `stall`, the counts (windows, windows the
+    ball never left, windows it ended near its start, ticks, ticks by a side wall).
     """
     config = quorvel.EngineConfig(players_per_team=config.players_per_team, max_ticks=ticks)
     n, p = len(seeds), int(config.players_per_team)
@@ -55,7 +56,7 @@ def play(config, team_a, team_b, seeds, ticks, stall=False, threads=1):
     half = np.array([0.5 * config.field_width, 0.5 * config.field_height])
     start = obs[:, 0, o:o + 2] * half
     farthest = np.zeros(n)
-    counts = np.zeros(3, np.int64)
+    counts = np.zeros(5, np.int64)
     info = {"score": np.zeros((n, 2), np.uint32)}
     for tick in range(1, ticks + 1):
         for team in range(2):
@@ -65,22 +66,58 @@ def play(config, team_a, team_b, seeds, ticks, stall=False, threads=1):
             ball = obs[:, 0, o:o + 2] * half
             away = np.hypot(*(ball - start).T)
             farthest = np.maximum(farthest, away)
+            counts[3:] += (n, int((np.abs(ball[:, 1]) > half[1] - WALL_DISTANCE).sum()))
             if tick % WINDOW == 0:
-                counts += (n, int((farthest < STALL_DISTANCE).sum()),
-                           int((away < STALL_DISTANCE).sum()))
+                counts[:3] += (n, int((farthest < STALL_DISTANCE).sum()),
+                               int((away < STALL_DISTANCE).sum()))
                 start, farthest = ball, np.zeros(n)
     return info["score"].astype(np.int64), counts
 
 
 def stall_part(config, names, seeds, ticks):
-    print("| team | windows | ball never 2 units away | ball ended within 2 units | goals a match (A-B) |")
-    print("|---|---|---|---|---|")
+    print("| team | windows | ball never 2 units away | ball ended within 2 units "
+          "| ticks with the ball within 1 unit of a side wall | goals a match (A-B) "
+          "| matches where both teams scored |")
+    print("|---|---|---|---|---|---|---|")
     for name in names:
         began = time.perf_counter()
-        score, (windows, never, ended) = play(config, name, name, seeds, ticks, stall=True)
+        if name == "object API":
+            score, counts = object_api_stall(config.players_per_team, seeds, ticks)
+        else:
+            score, counts = play(config, name, name, seeds, ticks, stall=True)
+        windows, never, ended, ticks_seen, walled = counts
+        both = int(((score[:, 0] > 0) & (score[:, 1] > 0)).sum())
         print(f"| {name} | {windows} | {never / windows:.1%} | {ended / windows:.1%} "
-              f"| {score[:, 0].mean():.2f}-{score[:, 1].mean():.2f} |", flush=True)
+              f"| {walled / ticks_seen:.1%} | {score[:, 0].mean():.2f}-{score[:, 1].mean():.2f} "
+              f"| {both} of {len(score)} |", flush=True)
         print(f"  ({time.perf_counter() - began:.0f} s)", file=sys.stderr)
+
+
+def object_api_stall(players, seeds, ticks):
+    """The stall counts of today's `quorvel play` matches: the object API's scripted teams,
+    seeded 2 * seed and 2 * seed + 1, on Engine(config, seed)."""
+    from quorvel.scripted import ScriptedTeam as ObjectTeam
+
+    config = quorvel.EngineConfig(players_per_team=players, max_ticks=ticks)
+    half = np.array([0.5 * config.field_width, 0.5 * config.field_height])
+    counts, scores = np.zeros(5, np.int64), []
+    for seed in seeds:
+        engine = quorvel.Engine(config, seed)
+        teams = ObjectTeam(config, 2 * seed), ObjectTeam(config, 2 * seed + 1)
+        observations = engine.reset()
+        start, farthest = np.array(observations[0].ball.position) * half, 0.0
+        for tick in range(1, ticks + 1):
+            result = engine.step(tuple(t.actions(o) for t, o in zip(teams, observations)))
+            observations = result.observations
+            ball = np.array(observations[0].ball.position) * half
+            away = float(np.hypot(*(ball - start)))
+            farthest = max(farthest, away)
+            counts[3:] += (1, int(abs(ball[1]) > half[1] - WALL_DISTANCE))
+            if tick % WINDOW == 0:
+                counts[:3] += (1, farthest < STALL_DISTANCE, away < STALL_DISTANCE)
+                start, farthest = ball, 0.0
+        scores.append(engine.spectator_frame().score)
+    return np.array(scores, np.int64), counts
 
 
 def difference(config, first, second, matches, ticks):
@@ -128,7 +165,7 @@ def main(argv=None):
     config = quorvel.EngineConfig(players_per_team=args.players)
     if args.part in ("stall", "all"):
         print("\n### Stall: scripted against scripted, seeds 0-19, 9,000 ticks\n")
-        stall_part(config, ["previous", "easy", "medium", "hard"], range(20), 9000)
+        stall_part(config, ["object API", "previous", "easy", "medium", "hard"], range(20), 9000)
     if args.part in ("levels", "all"):
         print("\n### Levels: 900-tick matches\n")
         levels_part(config, args.matches, 900)
