@@ -6,14 +6,16 @@
 - stall: scripted against scripted, seeds 0 to 19, full 9,000-tick matches; the share of
   the 300-tick (10-second) windows in which the ball never got 2 units away from where it
   was at the window's start (and, looser, ended less than 2 units from it).
-- levels: each level against the level below, random and idle: goal difference per
+- levels: each level against the levels below, random, idle and the previous scripted
+  team, and hard with one setting at medium's value against hard: goal difference per
   900-tick match with a 95 % interval, half of the matches played from each side.
-- match: the seed-0 full match at each level, as `quorvel watch` would play it.
+- match: the seed-0 full match (engine seed 0) at each level.
 
 Every team draws from its own seeded generator and the batch steps on one thread, so a
 run prints the same figures each time.
 """
 import argparse
+import dataclasses
 import sys
 import time
 
@@ -29,10 +31,19 @@ STALL_DISTANCE = 2.0
 WALL_DISTANCE = 1.0
 
 
+# Hard with one setting at medium's value, for the cost of each setting.
+VARIANTS = {f"hard, {field} {value}": dataclasses.replace(LEVELS["hard"], **{field: value})
+            for field, value in [("delay", 3), ("aim_noise", 0.1), ("shot_margin", 0.0),
+                                 ("pace", 0.95), ("keeper", False)]}
+
+
 def make_policy(name, config):
-    """A policy by name: a level, "previous" (the scripted opponent it replaces), "random", "idle"."""
+    """A policy by name: a level or variant, "previous" (the scripted opponent it
+    replaces), "random", "idle"."""
     if name in LEVELS:
         return ScriptedTeam(config, name)
+    if name in VARIANTS:
+        return ScriptedTeam(config, VARIANTS[name])
     return {"previous": ScriptedOpponent, "random": RandomOpponent,
             "idle": IdleOpponent}[name](config)
 
@@ -136,8 +147,10 @@ def levels_part(config, matches, ticks):
           "| wins-draws-losses |")
     print("|---|---|---|---|---|---|")
     pairs = [("easy", "idle"), ("easy", "random"), ("easy", "previous"),
-             ("medium", "easy"), ("medium", "random"), ("medium", "idle"),
-             ("hard", "medium"), ("hard", "easy"), ("hard", "random"), ("hard", "idle")]
+             ("medium", "easy"), ("medium", "random"), ("medium", "idle"), ("medium", "previous"),
+             ("hard", "medium"), ("hard", "easy"), ("hard", "random"), ("hard", "idle"),
+             ("hard", "previous")]
+    pairs += [(variant, "hard") for variant in VARIANTS]
     for first, second in pairs:
         began = time.perf_counter()
         d = difference(config, first, second, matches, ticks)

@@ -74,7 +74,8 @@ STEER_GAIN = 4.0         # a move command per unit of distance to the target
 
 
 class ScriptedTeam:
-    """The scripted team at `level` ("easy", "medium" or "hard") for matches of `config`.
+    """The scripted team at `level` ("easy", "medium", "hard", or a Level of one's own)
+    for matches of `config`.
 
     Call it as ``policy(obs, out, rng)``: `obs` float32 (n, 8P + 4) in the team's own frame,
     `out` float32 (n, P, 4) to fill with (move_x, move_y, kick_x, kick_y) per player, `rng`
@@ -83,10 +84,13 @@ class ScriptedTeam:
     """
 
     def __init__(self, config, level="medium"):
-        if level not in LEVELS:
-            raise ValueError(f"level must be one of {', '.join(LEVELS)}, not {level!r}")
+        if isinstance(level, Level):
+            self.params = level
+        elif isinstance(level, str) and level in LEVELS:
+            self.params = LEVELS[level]
+        else:
+            raise ValueError(f"level must be one of {', '.join(LEVELS)} or a Level, not {level!r}")
         self.level = level
-        self.params = LEVELS[level]
         self.players = int(config.players_per_team)
         self.half_length = 0.5 * float(config.field_width)
         self.half_width = 0.5 * float(config.field_height)
