@@ -181,6 +181,7 @@ class ScriptedTeam:
         out[...] = commands
 
     def _play(self, obs, out, rng):
+        """The tick's commands into `out` (float64, n > 0 matches, P > 0 players)."""
         p = self.players
         seen, now = self._perceive(obs)
         n = seen.shape[0]
