@@ -4,8 +4,9 @@ import sys
 
 from .commands import play, replay, watch
 from .commands.options import UsageError
+from .train import cli_eval, cli_train
 
-COMMANDS = {"play": play, "watch": watch, "replay": replay}
+COMMANDS = {"play": play, "watch": watch, "replay": replay, "train": cli_train, "eval": cli_eval}
 """Subcommand name -> module (``HELP``, ``add_arguments``, ``run``)."""
 DEFAULT_COMMAND = "play"
 
