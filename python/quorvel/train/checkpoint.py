@@ -71,10 +71,10 @@ def _league_in(state):
     return dict(state, entries=entries)
 
 
-def save(out, cfg, learner, worker, league, progress):
+def save(out, cfg, learner, worker_state, league, progress):
     out = Path(out)
     state = {"format": FORMAT, "version": VERSION, "config": cfg.to_dict(),
-             "learner": learner.state(), "worker": worker.state(),
+             "learner": learner.state(), "worker": worker_state,
              "league": _league_out(league.state()), "progress": dict(progress)}
     temporary = out / (CHECKPOINT + ".tmp")
     torch.save(state, temporary)
@@ -107,7 +107,3 @@ def load(out):
     return state
 
 
-def restore(state, learner, worker, league):
-    learner.load_state(state["learner"])
-    worker.load_state(state["worker"])
-    league.load_state(state["league"])

@@ -27,6 +27,8 @@ class TrainConfig:
     repeat: int = field(default=4, metadata={"doc": "action repeat: ticks each decision is held"})
     directions: int = field(default=8, metadata={"doc": "move directions besides standing still"})
     engine_threads: int = field(default=1, metadata={"doc": "BatchEngine worker threads"})
+    overlap: bool = field(default=True, metadata={"doc": "collect rollouts in a worker process "
+                          "while the learner updates (the same run either way, on two cores)"})
     torch_threads: int = field(default=1, metadata={"doc": "torch intra-op threads (1 measured "
                                "fastest on a loaded 2-core machine)"})
     # Network

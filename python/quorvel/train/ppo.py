@@ -36,8 +36,8 @@ class Learner:
         self.updates = 0
 
     def weights(self):
-        """A copy of the network's weights, for the workers."""
-        return {name: value.clone() for name, value in self.net.state_dict().items()}
+        """A copy of the network's weights as numpy arrays, for the workers."""
+        return {name: value.detach().numpy().copy() for name, value in self.net.state_dict().items()}
 
     def state(self):
         return {"net": self.net.state_dict(), "optimizer": self.optimizer.state_dict(),

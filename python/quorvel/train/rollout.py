@@ -70,18 +70,25 @@ class RolloutWorker:
 
     # -- driver's side ---------------------------------------------------------------------
 
-    def set_weights(self, state_dict):
-        self.net.load_state_dict(state_dict)
+    def describe(self):
+        """What the driver needs to know of this worker's matches and network."""
+        return {"entries": self.entries, "pool_groups": len(self.pool_groups),
+                "features": self.egocentric.features, "moves": self.choices.move_count}
+
+    def set_weights(self, weights):
+        """Loads the policy's weights (name -> numpy array or tensor)."""
+        self.net.load_state_dict({name: torch.as_tensor(value) for name, value in weights.items()})
 
     def state(self):
-        return {"rng": self.rng.bit_generator.state, "episode": self.episode,
-                "decision": self.decision}
+        """The worker's state between episodes (where nothing of the engine is needed)."""
+        if self.decision % self.cfg.decisions_per_episode:
+            raise ValueError("a worker's state is taken only between episodes")
+        return {"rng": self.rng.bit_generator.state, "episode": self.episode}
 
     def load_state(self, state):
-        if state["decision"]:
-            raise ValueError("a worker resumes only between episodes")
         self.rng.bit_generator.state = state["rng"]
         self.episode = int(state["episode"])
+        self.decision, self.obs = 0, None
 
     def start_episode(self, assignments):
         """Resets every match with the next episode's seeds; `assignments` gives each pool
@@ -89,12 +96,19 @@ class RolloutWorker:
         (meta, arrays) of a snapshot's exported policy."""
         if len(assignments) != len(self.pool_groups):
             raise ValueError(f"expected {len(self.pool_groups)} opponents, got {len(assignments)}")
-        self.opponents = []
+        # One policy (and one call a tick) for all the groups that play the same opponent.
+        playing = {}
         for (entry_id, spec), matches in zip(assignments, self.pool_groups):
+            if entry_id not in playing:
+                playing[entry_id] = (spec, [])
+            playing[entry_id][1].append(matches)
+        self.opponents = []
+        for entry_id, (spec, groups) in playing.items():
             if isinstance(spec, tuple):
                 policy = NpzPolicy.from_contents(self.config, *spec)
             else:
                 policy = opponents.make(spec, self.config)
+            matches = np.concatenate(groups)
             self.opponents.append((entry_id, policy, matches, 1 - matches % 2))
         self.obs = self.engine.reset(seeds=episode_seeds(self.seed, self.episode, self.cfg.matches))
         self.episode += 1
@@ -145,7 +159,7 @@ class RolloutWorker:
         ended = self.decision == cfg.decisions_per_episode
         batch["ended"] = np.zeros(steps, bool)
         batch["ended"][-1] = ended
-        return batch, (self._results() if ended else None)
+        return batch, (self._results() if ended else None), dict(self.timing)
 
     # -- one decision, one tick ------------------------------------------------------------
 

@@ -3,6 +3,12 @@
 Everything that decides what the learner sees is counted (episodes, updates), never timed,
 so a run replays exactly from its seed; the clock only decides when to stop (always between
 episodes), when to save and when to evaluate, none of which changes what follows.
+
+Within an episode the worker collects rollout r + 1 with the weights of update r - 1 while
+the learner makes update r (see ``workers``); PPO's ratio is taken against the policy that
+acted, so the lag of one update costs nothing but a slightly older behaviour policy. Between
+episodes the pipeline empties: the first rollout of an episode uses the latest weights, and
+that is where checkpoints are taken.
 """
 import json
 import math
@@ -18,10 +24,12 @@ from .evaluate import evaluate
 from .league import League
 from .logger import RunLog
 from .ppo import Learner
-from .rollout import RolloutWorker, engine_config
+from .rollout import engine_config
+from .workers import LocalWorker, ProcessWorker
 
 EVAL_SEED = 1_000_003
 """Evaluations kick off from this seed every time, so that successive ones are comparable."""
+SPLIT = ("engine", "inference", "opponents", "other")
 
 
 class Trainer:
@@ -29,19 +37,28 @@ class Trainer:
         self.cfg, self.out = cfg, Path(out)
         torch.set_num_threads(cfg.torch_threads)
         self.out.mkdir(parents=True, exist_ok=True)
-        self.worker = RolloutWorker(cfg, cfg.seed)
-        self.learner = Learner(cfg, self.worker.egocentric.features, self.worker.choices.move_count)
-        self.league = League(cfg.levels, cfg.pool, cfg.seed)
-        self.progress = {"updates": 0, "episodes": 0, "ticks": 0, "seconds": 0.0,
-                         "evaluations": 0}
-        if resume:
-            state = checkpoint.load(self.out)
-            checkpoint.restore(state, self.learner, self.worker, self.league)
-            self.progress = dict(state["progress"])
-        (self.out / "config.json").write_text(json.dumps(cfg.to_dict(), indent=2) + "\n")
-        self.worker.set_weights(self.learner.weights())
-        self.log = RunLog(self.out, cfg.levels, stream)
-        self.update_seconds = 0.0
+        self.worker = (ProcessWorker if cfg.overlap else LocalWorker)(cfg, cfg.seed)
+        try:
+            info = self.worker.info
+            self.entries, self.pool_groups = info["entries"], info["pool_groups"]
+            self.learner = Learner(cfg, info["features"], info["moves"])
+            self.league = League(cfg.levels, cfg.pool, cfg.seed)
+            self.progress = {"updates": 0, "episodes": 0, "ticks": 0, "seconds": 0.0,
+                             "evaluations": 0}
+            if resume:
+                state = checkpoint.load(self.out)
+                self.learner.load_state(state["learner"])
+                self.worker.call("load_state", state["worker"])
+                self.league.load_state(state["league"])
+                self.progress = dict(state["progress"])
+            (self.out / "config.json").write_text(json.dumps(cfg.to_dict(), indent=2) + "\n")
+            self.worker.submit("set_weights", self.learner.weights())
+            self.log = RunLog(self.out, cfg.levels, stream)
+        except BaseException:
+            self.worker.close()
+            raise
+        self.timing = dict.fromkeys(SPLIT, 0.0)
+        self.update_seconds = self.wait_seconds = 0.0
 
     # -- the loop ---------------------------------------------------------------------------
 
@@ -66,6 +83,7 @@ class Trainer:
             return self._evaluate(cfg.final_eval_matches)
         finally:
             self.log.close()
+            self.worker.close()
 
     def _finished(self):
         cfg, progress = self.cfg, self.progress
@@ -76,47 +94,49 @@ class Trainer:
     def _episode(self):
         cfg, worker, learner = self.cfg, self.worker, self.learner
         started = time.perf_counter()
-        timing_before = dict(worker.timing)
-        update_before = self.update_seconds
-        worker.start_episode(self.league.draw(len(worker.pool_groups)))
-        sums = {}
-        shaped = np.zeros(worker.entries)
-        for _ in range(cfg.decisions_per_episode // cfg.rollout):
-            batch, results = worker.collect(cfg.rollout)
+        update_before, wait_before = self.update_seconds, self.wait_seconds
+        timing_before = dict(self.timing)
+        worker.submit("start_episode", self.league.draw(self.pool_groups))
+        worker.submit("collect", cfg.rollout)
+        rollouts = cfg.decisions_per_episode // cfg.rollout
+        sums, shaped = {}, np.zeros(self.entries)
+        for r in range(rollouts):
+            clock = time.perf_counter()
+            if r == 0:
+                worker.result()                       # start_episode's reply
+            batch, results, self.timing = worker.result()
+            if r + 1 < rollouts:
+                worker.submit("collect", cfg.rollout)
+            self.wait_seconds += time.perf_counter() - clock
             shaped += batch["rewards"].sum(axis=0)
             clock = time.perf_counter()
-            stats = learner.update(batch)
-            worker.set_weights(learner.weights())
-            self.update_seconds += time.perf_counter() - clock
-            for key, value in stats.items():
+            for key, value in learner.update(batch).items():
                 sums[key] = sums.get(key, 0.0) + value
+            worker.submit("set_weights", learner.weights())
             if learner.updates % cfg.snapshot_every == 0:
                 self.league.add_snapshot(f"snapshot-{learner.updates:06d}",
                                          checkpoint.policy_contents(learner.net, cfg))
+            self.update_seconds += time.perf_counter() - clock
         self.league.record(results["matches"])
         elapsed = time.perf_counter() - started
         ticks = cfg.matches * cfg.episode_ticks
         self.progress["episodes"] += 1
         self.progress["updates"] = learner.updates
         self.progress["ticks"] += ticks
-        updates = cfg.decisions_per_episode // cfg.rollout
         row = {
             "minutes": (self.progress["seconds"] + elapsed) / 60.0,
             "ticks": self.progress["ticks"], "updates": learner.updates,
             "episodes": self.progress["episodes"],
             "ticks_per_s": ticks / elapsed,
-            "decisions_per_s": worker.entries * cfg.decisions_per_episode / elapsed,
+            "decisions_per_s": self.entries * cfg.decisions_per_episode / elapsed,
             "return": float(np.mean(results["for"] - results["against"])),
             "shaped_return": float(shaped.mean()),
             "rating": self.league.learner[0],
-            "policy_loss": sums["policy"] / updates, "value_loss": sums["value"] / updates,
-            "entropy": sums["entropy"] / updates, "kl": sums["kl"] / updates,
-            "clipped": sums["clipped"] / updates,
-            "explained_variance": sums["explained_variance"] / updates,
             "update_s": self.update_seconds - update_before,
+            "wait_s": self.wait_seconds - wait_before,
         }
-        for key in ("engine", "inference", "opponents", "other"):
-            row[f"{key}_s"] = worker.timing[key] - timing_before[key]
+        row |= {key: value / rollouts for key, value in sums.items()}
+        row |= {f"{key}_s": self.timing[key] - timing_before[key] for key in SPLIT}
         ratings = self.league.ratings()
         for name in cfg.levels:
             diffs = [mine - theirs for entry, mine, theirs in results["matches"] if entry == name]
@@ -128,7 +148,8 @@ class Trainer:
     # -- saving and evaluating ----------------------------------------------------------------
 
     def save(self):
-        checkpoint.save(self.out, self.cfg, self.learner, self.worker, self.league, self.progress)
+        checkpoint.save(self.out, self.cfg, self.learner, self.worker.call("state"), self.league,
+                        self.progress)
 
     def _evaluate(self, matches):
         cfg = self.cfg
