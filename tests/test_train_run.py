@@ -14,7 +14,7 @@ from quorvel.train.config import TrainConfig  # noqa: E402
 from quorvel.train.evaluate import evaluate, summarise  # noqa: E402
 from quorvel.train.trainer import Trainer  # noqa: E402
 
-TINY = dict(matches=8, groups=2, episode_ticks=40, repeat=4, rollout=5, hidden=(16, 16),
+TINY = dict(matches=8, groups=4, episode_ticks=40, repeat=4, rollout=5, hidden=(16, 16),
             snapshot_every=2, pool=2, minutes=0.0, eval_minutes=1000.0, eval_matches=2,
             final_eval_matches=2, overlap=False)
 LEARNED = ["return", "shaped_return", "rating", "policy", "value", "entropy", "rating_idle",

@@ -2,7 +2,8 @@
 # tools/setup.sh: installs what quorvel needs on Debian 12 (compiler, CMake when absent,
 # Box2D, GoogleTest, Google Benchmark, the interpreter's venv module and headers), then makes a
 # virtual environment .venv/ from $PYTHON (default python3) and installs there the build backend
-# and the package with the extras named in $QUORVEL_EXTRAS (comma-separated, e.g. "test").
+# and the package with the extras named in $QUORVEL_EXTRAS (comma-separated, e.g. "test"),
+# after any requirements pinned in $QUORVEL_PREINSTALL (e.g. "torch==2.13.0").
 # The interpreter's own packages are never touched.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -52,4 +53,10 @@ if [ "$(cat "$VENV/.build-requires" 2>/dev/null)" != "$requires" ]; then
   echo "$requires" >"$VENV/.build-requires"
 fi
 
+# Requirements pinned ahead of the extras ($QUORVEL_PREINSTALL, space-separated), so that an
+# extra's looser range is already met by the pinned release and nothing else is fetched.
+if [ -n "${QUORVEL_PREINSTALL:-}" ]; then
+  # shellcheck disable=SC2086  # one word per requirement
+  "${pip[@]}" $QUORVEL_PREINSTALL
+fi
 "${pip[@]}" --no-build-isolation ".${EXTRAS:+[$EXTRAS]}"

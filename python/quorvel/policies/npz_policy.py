@@ -32,18 +32,21 @@ MAX_FILE_BYTES = 16 << 20
 FIELD_KEYS = ("field_width", "field_height", "player_max_speed")
 
 
-def softmax(logits):
-    """Row-wise softmax in float64 (the same numbers whichever framework made the logits)."""
+def log_softmax(logits):
+    """Row-wise log-probabilities in float64 (the same numbers whichever framework made the
+    float32 logits)."""
     z = np.asarray(logits, np.float64)
-    z = np.exp(z - z.max(axis=-1, keepdims=True))
-    return z / z.sum(axis=-1, keepdims=True)
+    z = z - z.max(axis=-1, keepdims=True)
+    return z - np.log(np.exp(z).sum(axis=-1, keepdims=True))
 
 
 def sample(logits, uniforms):
-    """Choices (rows,) drawn from the rows of `logits` by inverting their CDF at `uniforms`."""
-    cdf = np.cumsum(softmax(logits), axis=-1)
-    choice = (uniforms[:, None] >= cdf).sum(axis=-1)
-    return np.minimum(choice, cdf.shape[-1] - 1)
+    """(choices, their log-probabilities), each (rows,): the rows of `logits` drawn by
+    inverting their CDF at `uniforms`."""
+    logp = log_softmax(logits)
+    cdf = np.cumsum(np.exp(logp), axis=-1)
+    choice = np.minimum((uniforms[:, None] >= cdf).sum(axis=-1), cdf.shape[-1] - 1)
+    return choice, logp[np.arange(len(choice)), choice]
 
 
 def field_of(config):
@@ -179,7 +182,7 @@ class NpzPolicy:
             move, kick = move_logits.argmax(axis=1), kick_logits.argmax(axis=1)
         else:
             uniforms = rng.random((2, n * p))
-            move, kick = sample(move_logits, uniforms[0]), sample(kick_logits, uniforms[1])
+            move, kick = sample(move_logits, uniforms[0])[0], sample(kick_logits, uniforms[1])[0]
         return move.reshape(n, p), kick.reshape(n, p)
 
     def __call__(self, obs, out, rng):

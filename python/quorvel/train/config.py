@@ -24,7 +24,7 @@ class TrainConfig:
     matches: int = field(default=256, metadata={"doc": "matches stepped together on one engine"})
     players: int = field(default=3, metadata={"doc": "players a side"})
     episode_ticks: int = field(default=900, metadata={"doc": "match length in ticks (30 s)"})
-    repeat: int = field(default=4, metadata={"doc": "action repeat: ticks each decision is held"})
+    repeat: int = field(default=6, metadata={"doc": "action repeat: ticks each decision is held"})
     directions: int = field(default=8, metadata={"doc": "move directions besides standing still"})
     engine_threads: int = field(default=1, metadata={"doc": "BatchEngine worker threads"})
     overlap: bool = field(default=True, metadata={"doc": "collect rollouts in a worker process "
@@ -34,11 +34,11 @@ class TrainConfig:
     # Network
     hidden: tuple = field(default=(64, 64), metadata={"doc": "hidden layer widths (tanh)"})
     # PPO
-    rollout: int = field(default=45, metadata={"doc": "decisions per match between updates; "
+    rollout: int = field(default=30, metadata={"doc": "decisions per match between updates; "
                          "must divide episode_ticks / repeat"})
     epochs: int = field(default=2, metadata={"doc": "passes over each rollout"})
-    minibatches: int = field(default=4, metadata={"doc": "minibatches per pass"})
-    lr: float = field(default=3e-4, metadata={"doc": "Adam learning rate"})
+    minibatches: int = field(default=16, metadata={"doc": "minibatches per pass"})
+    lr: float = field(default=1e-3, metadata={"doc": "Adam learning rate"})
     gamma: float = field(default=0.99, metadata={"doc": "discount per decision"})
     gae_lambda: float = field(default=0.95, metadata={"doc": "GAE's lambda"})
     clip: float = field(default=0.2, metadata={"doc": "PPO's probability ratio clip"})
@@ -53,10 +53,12 @@ class TrainConfig:
     shaping_near: float = field(default=0.05, metadata={"doc": "potential lost per half-length "
                                 "between the ball and the team's nearest player"})
     # League
-    groups: int = field(default=8, metadata={"doc": "match groups; each plays one opponent "
+    groups: int = field(default=16, metadata={"doc": "match groups; each plays one opponent "
                         "for a whole episode"})
-    selfplay: float = field(default=0.5, metadata={"doc": "share of groups where the learner "
+    selfplay: float = field(default=0.25, metadata={"doc": "share of groups where the learner "
                             "plays its current self (both teams learn)"})
+    level_share: float = field(default=0.5, metadata={"doc": "share of the other groups "
+                               "that play a fixed level (the rest play snapshots)"})
     levels: tuple = field(default=("idle", "random", "scripted"), metadata={"doc": "fixed "
                           "opponents in the league beside the snapshots"})
     snapshot_every: int = field(default=10, metadata={"doc": "updates between snapshots "
@@ -92,7 +94,7 @@ class TrainConfig:
             value = getattr(self, name)
             if not (value > 0 and math.isfinite(value)):
                 raise ValueError(f"{name} must be a finite number above 0, not {value}")
-        for name in ("gamma", "gae_lambda", "selfplay"):
+        for name in ("gamma", "gae_lambda", "selfplay", "level_share"):
             if not 0.0 <= getattr(self, name) <= 1.0:
                 raise ValueError(f"{name} must lie in [0, 1], not {getattr(self, name)}")
         if not self.hidden or any(width < 1 for width in self.hidden):

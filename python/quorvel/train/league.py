@@ -5,10 +5,13 @@ uncertainty sigma per player). Every finished match of the learner against a lea
 updates both: a win, a draw or a loss by the match's score. The learner keeps one rating
 that moves as it learns; a snapshot starts from the learner's rating when it was taken.
 
-Opponents are drawn by match quality: an entry is drawn with a weight of
-``4 p (1 - p) + FLOOR``, p the learner's predicted chance to beat it, so that the learner
-mostly faces opponents it beats about half the time, and now and then every other one (no
-entry is forgotten: a policy that stops beating the idle team gets to play it again).
+Each opponent is drawn first by kind, a fixed level with probability ``level_share`` and a
+snapshot otherwise (a level while there is no snapshot yet), then within its kind by rating:
+an entry weighs ``1 - p + FLOOR``, p the learner's predicted chance to beat it. The learner
+thus mostly faces the opponents it does not beat yet, the snapshots about evenly (it beats
+its past selves about half the time), and now and then every other entry: none is forgotten,
+and a policy that stops beating the idle team gets to play it again. (Weighing by ``p (1 - p)``
+instead, the closest matches, starves the strongest level once the learner trails it far.)
 """
 import numpy as np
 from openskill.models import PlackettLuce
@@ -17,8 +20,9 @@ FLOOR = 0.05
 
 
 class League:
-    def __init__(self, levels, pool_size, seed):
+    def __init__(self, levels, pool_size, seed, level_share=0.5):
         self.model = PlackettLuce()
+        self.level_share = float(level_share)
         self.rng = np.random.default_rng([int(seed), 17])
         self.pool_size = int(pool_size)
         start = self.model.rating()
@@ -44,17 +48,24 @@ class League:
         teams = [[self._rating(self.learner)], [self._rating(self.entries[entry_id]["rating"])]]
         return float(self.model.predict_win(teams)[0])
 
-    def weights(self):
-        ids = list(self.entries)
-        chances = np.array([self.win_chance(key) for key in ids])
-        weights = 4.0 * chances * (1.0 - chances) + FLOOR
+    def weights(self, kind):
+        """The ids of the entries of `kind` and their chances to be drawn."""
+        ids = [key for key, entry in self.entries.items() if entry["kind"] == kind]
+        weights = np.array([1.0 - self.win_chance(key) + FLOOR for key in ids])
         return ids, weights / weights.sum()
 
     def draw(self, count):
-        """`count` opponents as (id, policy spec) pairs, drawn by match quality."""
-        ids, weights = self.weights()
-        picks = self.rng.choice(len(ids), size=count, p=weights)
-        return [(ids[i], self.entries[ids[i]]["policy"]) for i in picks]
+        """`count` opponents as (id, policy spec) pairs."""
+        kinds = {kind: self.weights(kind) for kind in ("level", "snapshot")}
+        picks = []
+        for _ in range(count):
+            kind = "level" if self.rng.random() < self.level_share else "snapshot"
+            if not kinds[kind][0]:
+                kind = "snapshot" if kind == "level" else "level"
+            ids, weights = kinds[kind]
+            key = ids[self.rng.choice(len(ids), p=weights)]
+            picks.append((key, self.entries[key]["policy"]))
+        return picks
 
     def record(self, matches):
         """Updates the ratings from finished matches: (entry id, learner goals, its goals)."""

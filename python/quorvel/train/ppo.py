@@ -21,8 +21,8 @@ def clipped_surrogate(new_logp, old_logp, advantages, clip):
     return -torch.min(unclipped, clipped).mean()
 
 
-def entropy(logits):
-    logp = torch.log_softmax(logits, dim=-1)
+def entropy(logp):
+    """Entropy of each row of log-probabilities."""
     return -(logp.exp() * logp).sum(-1)
 
 
@@ -89,14 +89,15 @@ class Learner:
     def _step(self, mb):
         cfg = self.cfg
         move_logits, kick_logits, values = self.net(mb["obs"])
-        move_logp = torch.log_softmax(move_logits, -1).gather(1, mb["move"][:, None]).squeeze(1)
-        kick_logp = torch.log_softmax(kick_logits, -1).gather(1, mb["kick"][:, None]).squeeze(1)
-        new_logp = move_logp + kick_logp
+        move_all = torch.log_softmax(move_logits, -1)
+        kick_all = torch.log_softmax(kick_logits, -1)
+        new_logp = (move_all.gather(1, mb["move"][:, None]).squeeze(1)
+                    + kick_all.gather(1, mb["kick"][:, None]).squeeze(1))
         adv = mb["adv"]
         adv = (adv - adv.mean()) / (adv.std() + 1e-8)
         policy_loss = clipped_surrogate(new_logp, mb["logp"], adv, cfg.clip)
         value_loss = 0.5 * (values - mb["ret"]).square().mean()
-        ent = (entropy(move_logits) + entropy(kick_logits)).mean()
+        ent = (entropy(move_all) + entropy(kick_all)).mean()
         loss = policy_loss + cfg.value_coef * value_loss - cfg.entropy_coef * ent
         self.optimizer.zero_grad(set_to_none=True)
         loss.backward()

@@ -19,7 +19,7 @@ import torch
 from .. import BatchEngine, EngineConfig
 from ..core.action_choices import ActionChoices
 from ..core.egocentric import Egocentric
-from ..policies.npz_policy import NpzPolicy, sample, softmax
+from ..policies.npz_policy import NpzPolicy, sample
 from . import opponents
 from .network import PolicyNet
 from .shaping import Potential
@@ -32,12 +32,6 @@ def engine_config(cfg):
 def episode_seeds(seed, episode, matches):
     """The kick-off seeds (uint64) of every match of episode `episode`."""
     return np.random.SeedSequence([seed, 7, episode]).generate_state(matches, np.uint64)
-
-
-def log_probs(logits, choice):
-    z = np.asarray(logits, np.float64)
-    z = z - z.max(axis=1, keepdims=True)
-    return z[np.arange(len(z)), choice] - np.log(np.exp(z).sum(axis=1))
 
 
 class RolloutWorker:
@@ -168,9 +162,8 @@ class RolloutWorker:
             move_logits, kick_logits, value = self.net(torch.from_numpy(rows))
         move_logits, kick_logits = move_logits.numpy(), kick_logits.numpy()
         uniforms = self.rng.random((2, len(rows)))
-        move, kick = sample(move_logits, uniforms[0]), sample(kick_logits, uniforms[1])
-        logp = log_probs(move_logits, move) + log_probs(kick_logits, kick)
-        return move, kick, logp.astype(np.float32), value.numpy()
+        (move, move_logp), (kick, kick_logp) = sample(move_logits, uniforms[0]), sample(kick_logits, uniforms[1])
+        return move, kick, (move_logp + kick_logp).astype(np.float32), value.numpy()
 
     def _tick(self, move, kick):
         clock = time.perf_counter

@@ -42,7 +42,7 @@ class Trainer:
             info = self.worker.info
             self.entries, self.pool_groups = info["entries"], info["pool_groups"]
             self.learner = Learner(cfg, info["features"], info["moves"])
-            self.league = League(cfg.levels, cfg.pool, cfg.seed)
+            self.league = League(cfg.levels, cfg.pool, cfg.seed, cfg.level_share)
             self.progress = {"updates": 0, "episodes": 0, "ticks": 0, "seconds": 0.0,
                              "evaluations": 0}
             if resume:
