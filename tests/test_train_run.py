@@ -102,6 +102,9 @@ def test_train_command_runs_resumes_and_refuses(tmp_path, capsys):
     assert status == 2 and "pass --resume" in err
     status, _, err = run_cli(capsys, "train", "--out", out, "--resume", "--set", "lr=0.1")
     assert status == 2 and "cannot change lr" in err
+    with checkpoint.lock(out):
+        status, _, err = run_cli(capsys, "train", "--out", out, "--resume")
+        assert status == 2 and "in use by another" in err
     status, _, err = run_cli(capsys, "train", "--out", out, "--resume", "--set", "episodes=2")
     assert status == 0, err
     assert checkpoint.load(out)["progress"]["episodes"] == 2

@@ -3,6 +3,7 @@
 A run directory holds:
 
     config.json                  the run's settings
+    lock                         held by the trainer writing the directory
     checkpoint.pt                the latest checkpoint (replaced atomically)
     latest.npz                   the latest policy, for numpy alone (``quorvel.policies.npz_policy``)
     policies/update-NNNNNN.npz   the policy of every checkpoint
@@ -83,6 +84,24 @@ def save(out, cfg, learner, worker_state, league, progress):
     (out / "policies").mkdir(exist_ok=True)
     export(out / "policies" / f"update-{learner.updates:06d}.npz", contents)
     export(out / "latest.npz", contents)
+
+
+class RunInUse(ValueError):
+    """Another trainer is writing the run directory."""
+
+
+def lock(out):
+    """An open file holding an exclusive lock on the run directory `out` (closing it
+    releases the lock); RunInUse when another trainer holds it."""
+    import fcntl
+
+    file = open(Path(out) / "lock", "w")
+    try:
+        fcntl.flock(file, fcntl.LOCK_EX | fcntl.LOCK_NB)
+    except OSError:
+        file.close()
+        raise RunInUse(f"{out} is in use by another `quorvel train`") from None
+    return file
 
 
 def exists(out):

@@ -80,7 +80,10 @@ def run(args):
                 cfg = cfg.replace(minutes=args.minutes).validate()
     except ValueError as error:
         raise UsageError(str(error)) from None
-    trainer = Trainer(cfg, args.out, resume=args.resume)
+    try:
+        trainer = Trainer(cfg, args.out, resume=args.resume)
+    except checkpoint.RunInUse as error:
+        raise UsageError(f"argument --out: {error}") from None
     results = trainer.run()
     for name, result in results.items():
         print(result.line("trained", name))

@@ -35,7 +35,8 @@ class RunLog:
     PROGRESS = ["minutes", "ticks", "updates", "episodes", "ticks_per_s", "decisions_per_s",
                 "return", "shaped_return", "rating", "policy", "value", "entropy",
                 "kl", "clipped", "explained_variance", "engine_s", "inference_s",
-                "opponents_s", "other_s", "update_s", "wait_s"]
+                "opponents_s", "other_s", "update_s", "wait_s", "worker_cpu_s",
+                "driver_cpu_s"]
     EVAL = ["minutes", "ticks", "updates", "opponent", "matches", "wins", "draws", "losses",
             "goal_difference", "low", "high", "rating_difference"]
 

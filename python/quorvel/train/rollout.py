@@ -69,6 +69,10 @@ class RolloutWorker:
         return {"entries": self.entries, "pool_groups": len(self.pool_groups),
                 "features": self.egocentric.features, "moves": self.choices.move_count}
 
+    def timing_now(self):
+        """Seconds spent so far on each part of a rollout, and the process's processor time."""
+        return dict(self.timing, cpu=time.process_time())
+
     def set_weights(self, weights):
         """Loads the policy's weights (name -> numpy array or tensor)."""
         self.net.load_state_dict({name: torch.as_tensor(value) for name, value in weights.items()})
@@ -153,7 +157,7 @@ class RolloutWorker:
         ended = self.decision == cfg.decisions_per_episode
         batch["ended"] = np.zeros(steps, bool)
         batch["ended"][-1] = ended
-        return batch, (self._results() if ended else None), dict(self.timing)
+        return batch, (self._results() if ended else None), self.timing_now()
 
     # -- one decision, one tick ------------------------------------------------------------
 

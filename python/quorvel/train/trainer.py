@@ -37,7 +37,12 @@ class Trainer:
         self.cfg, self.out = cfg, Path(out)
         torch.set_num_threads(cfg.torch_threads)
         self.out.mkdir(parents=True, exist_ok=True)
-        self.worker = (ProcessWorker if cfg.overlap else LocalWorker)(cfg, cfg.seed)
+        self.lock = checkpoint.lock(self.out)
+        try:
+            self.worker = (ProcessWorker if cfg.overlap else LocalWorker)(cfg, cfg.seed)
+        except BaseException:
+            self.lock.close()
+            raise
         try:
             info = self.worker.info
             self.entries, self.pool_groups = info["entries"], info["pool_groups"]
@@ -53,11 +58,12 @@ class Trainer:
                 self.progress = dict(state["progress"])
             (self.out / "config.json").write_text(json.dumps(cfg.to_dict(), indent=2) + "\n")
             self.worker.submit("set_weights", self.learner.weights())
+            self.timing = self.worker.call("timing_now")   # the worker's totals, as last reported
             self.log = RunLog(self.out, cfg.levels, stream)
         except BaseException:
             self.worker.close()
+            self.lock.close()
             raise
-        self.timing = dict.fromkeys(SPLIT, 0.0)
         self.update_seconds = self.wait_seconds = 0.0
 
     # -- the loop ---------------------------------------------------------------------------
@@ -84,6 +90,7 @@ class Trainer:
         finally:
             self.log.close()
             self.worker.close()
+            self.lock.close()
 
     def _finished(self):
         cfg, progress = self.cfg, self.progress
@@ -96,6 +103,7 @@ class Trainer:
         started = time.perf_counter()
         update_before, wait_before = self.update_seconds, self.wait_seconds
         timing_before = dict(self.timing)
+        cpu_before = time.process_time()
         worker.submit("start_episode", self.league.draw(self.pool_groups))
         worker.submit("collect", cfg.rollout)
         rollouts = cfg.decisions_per_episode // cfg.rollout
@@ -137,6 +145,9 @@ class Trainer:
         }
         row |= {key: value / rollouts for key, value in sums.items()}
         row |= {f"{key}_s": self.timing[key] - timing_before[key] for key in SPLIT}
+        # Processor time of each side: what the run would take with a core each to itself.
+        row["worker_cpu_s"] = self.timing["cpu"] - timing_before["cpu"]
+        row["driver_cpu_s"] = time.process_time() - cpu_before
         ratings = self.league.ratings()
         for name in cfg.levels:
             diffs = [mine - theirs for entry, mine, theirs in results["matches"] if entry == name]
