@@ -57,9 +57,8 @@ class RolloutWorker:
         self.entries = len(self.entry_match)
         self.pool_entries = np.arange(2 * len(shared), self.entries)
         self.actions = np.zeros((cfg.matches, 2, cfg.players, 4), np.float32)
-        self.learner_out = np.zeros((self.entries, cfg.players, 4), np.float32)
         self.obs = None
-        self.opponents = []     # (id, policy, matches, sides) per pool group
+        self.opponents = []     # (id, matches, sides) per opponent of the episode
         self.timing = dict.fromkeys(("engine", "inference", "opponents", "other"), 0.0)
 
     # -- driver's side ---------------------------------------------------------------------
@@ -100,14 +99,27 @@ class RolloutWorker:
             if entry_id not in playing:
                 playing[entry_id] = (spec, [])
             playing[entry_id][1].append(matches)
-        self.opponents = []
+        # Snapshots choose every `repeat` ticks with the learner, and the commands of all the
+        # teams a network plays are made in one call a tick; levels are called each tick.
+        self.opponents, self.snapshots, self.levels = [], [], []
+        net_match, net_side, start = [self.entry_match], [self.entry_side], self.entries
         for entry_id, (spec, groups) in playing.items():
+            matches = np.concatenate(groups)
+            sides = 1 - matches % 2
+            self.opponents.append((entry_id, matches, sides))
             if isinstance(spec, tuple):
                 policy = NpzPolicy.from_contents(self.config, *spec)
+                self.snapshots.append((policy, slice(start, start + len(matches))))
+                net_match.append(matches)
+                net_side.append(sides)
+                start += len(matches)
             else:
-                policy = opponents.make(spec, self.config)
-            matches = np.concatenate(groups)
-            self.opponents.append((entry_id, policy, matches, 1 - matches % 2))
+                self.levels.append((opponents.make(spec, self.config), matches, sides))
+        self.net_match, self.net_side = np.concatenate(net_match), np.concatenate(net_side)
+        self.held_move = np.zeros((start, self.cfg.players), np.int64)
+        self.held_kick = np.zeros((start, self.cfg.players), np.int64)
+        self.net_out = np.zeros((start, self.cfg.players, 4), np.float32)
+        self.actions[...] = 0.0
         self.obs = self.engine.reset(seeds=episode_seeds(self.seed, self.episode, self.cfg.matches))
         self.episode += 1
         self.decision = 0
@@ -139,10 +151,16 @@ class RolloutWorker:
             move, kick, logp, value = self._decide(ego.reshape(e * p, -1))
             batch["move"][t], batch["kick"][t] = move.reshape(e, p), kick.reshape(e, p)
             batch["logp"][t], batch["values"][t] = logp.reshape(e, p), value.reshape(e, p)
-            self.timing["inference"] += clock() - inferred
+            self.held_move[:e], self.held_kick[:e] = batch["move"][t], batch["kick"][t]
+            chosen = clock()
+            self.timing["inference"] += chosen - inferred
+            for policy, part in self.snapshots:
+                self.held_move[part], self.held_kick[part] = policy.choose(
+                    self.obs[self.net_match[part], self.net_side[part]], self.rng)
+            self.timing["opponents"] += clock() - chosen
             goals = np.zeros(e, np.float32)
             for _ in range(cfg.repeat):
-                goals += self._tick(batch["move"][t], batch["kick"][t])
+                goals += self._tick()
             self.decision += 1
             batch["goals"][t] = goals
             if cfg.shaping:
@@ -169,14 +187,14 @@ class RolloutWorker:
         (move, move_logp), (kick, kick_logp) = sample(move_logits, uniforms[0]), sample(kick_logits, uniforms[1])
         return move, kick, (move_logp + kick_logp).astype(np.float32), value.numpy()
 
-    def _tick(self, move, kick):
+    def _tick(self):
         clock = time.perf_counter
         started = clock()
-        team = self.obs[self.entry_match, self.entry_side]
-        self.choices(move, kick, team, self.learner_out)
-        self.actions[self.entry_match, self.entry_side] = self.learner_out
+        team = self.obs[self.net_match, self.net_side]
+        self.choices(self.held_move, self.held_kick, team, self.net_out)
+        self.actions[self.net_match, self.net_side] = self.net_out
         split = clock()
-        for _, policy, matches, sides in self.opponents:
+        for policy, matches, sides in self.levels:
             out = np.zeros((len(matches), self.cfg.players, 4), np.float32)
             policy(self.obs[matches, sides], out, self.rng)
             self.actions[matches, sides] = out
@@ -197,7 +215,7 @@ class RolloutWorker:
         own = score[self.entry_match, self.entry_side]
         other = score[self.entry_match, 1 - self.entry_side]
         matches = []
-        for entry_id, _, group, sides in self.opponents:
+        for entry_id, group, sides in self.opponents:
             for m, side in zip(group, sides):
                 matches.append((entry_id, int(score[m, 1 - side]), int(score[m, side])))
         return {"for": own, "against": other,
