@@ -64,8 +64,8 @@ class RunLog:
                 if key not in ("ticks", "minutes") and isinstance(value, (int, float)) and value == value:
                     self.board.add_scalar(f"train/{key}", value, step)
         if self.live:
-            gd = "  ".join(f"{name} {row[f'gd_{name}']:+.2f}" for name in self.levels
-                           if isinstance(row.get(f"gd_{name}"), float))
+            gd = "  ".join(f"{name} {value:+.2f}" for name in self.levels
+                           if (value := row.get(f"gd_{name}")) == value)   # NaN: not played
             line = (f"\r{row['minutes']:5.1f} min  {row['ticks_per_s']:9,.0f} ticks/s  "
                     f"{row['decisions_per_s']:7,.0f} dec/s  return {row['return']:+.2f}  "
                     f"gd {gd or '-'}  rating {row['rating']:.1f}")

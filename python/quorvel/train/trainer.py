@@ -156,7 +156,6 @@ class Trainer:
             row[f"gd_{name}"] = float(np.mean(diffs)) if diffs else math.nan
             row[f"rating_{name}"] = ratings.get(name, math.nan)
         self.log.episode(row)
-        self.last_row = row
 
     # -- saving and evaluating ----------------------------------------------------------------
 

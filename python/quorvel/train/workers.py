@@ -39,10 +39,14 @@ class LocalWorker:
 
 
 def _serve(connection, cfg, seed):
+    import signal
+
     import torch
 
     from .rollout import RolloutWorker
 
+    # Ctrl-C is the driver's to handle: it closes the pipe, and the worker ends on that.
+    signal.signal(signal.SIGINT, signal.SIG_IGN)
     torch.set_num_threads(cfg.torch_threads)
     failure = None
     try:
@@ -62,7 +66,10 @@ def _serve(connection, cfg, seed):
             failure = failure or traceback.format_exc()
         if name in SILENT:
             continue
-        connection.send((False, failure) if failure else (True, value))
+        try:
+            connection.send((False, failure) if failure else (True, value))
+        except (BrokenPipeError, ConnectionResetError):   # the driver is gone
+            return
 
 
 class WorkerError(RuntimeError):
