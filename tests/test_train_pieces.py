@@ -122,3 +122,20 @@ def test_egocentric_view_of_a_known_state():
     assert view(obs)[0, 1, -2:].tolist() == [0.0, 1.0]
     with pytest.raises(ValueError, match="expected shape"):
         view(np.zeros((1, 19), np.float32))
+
+
+def test_action_choices_on_known_states():
+    from quorvel.core.action_choices import ActionChoices
+
+    codec = ActionChoices(EngineConfig(), 8)
+    # Match 0: the ball at (10, 0), players at the centre spot. Match 1: the ball at (6, 3)
+    # with player 0 on its centre.
+    obs = np.zeros((2, 28), np.float32)
+    obs[0, 24] = 0.5
+    obs[1, 0:2] = obs[1, 24:26] = 0.3
+    move = np.array([[1, 3, 6], [0, 0, 0]])
+    kick = np.array([[1, 2, 0], [2, 1, 0]])
+    out = codec(move, kick, obs, np.full((2, 3, 4), 9.0, np.float32))
+    expected = [[[1, 0, 1, 0], [0, 1, 1, 0], [-np.sqrt(0.5), -np.sqrt(0.5), 0, 0]],
+                [[0, 0, 0, 0], [0, 0, 14 / np.hypot(14, 3), -3 / np.hypot(14, 3)], [0, 0, 0, 0]]]
+    np.testing.assert_allclose(out, expected, atol=1e-6)

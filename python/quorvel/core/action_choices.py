@@ -38,18 +38,23 @@ class ActionChoices:
         self.players = int(config.players_per_team)
         self.half = np.array([0.5 * float(config.field_width), 0.5 * float(config.field_height)],
                              np.float32)
+        self.goal = np.array([self.half[0], 0.0], np.float32)
         self.moves = move_directions(directions)
         self.move_count = directions + 1
         self.ball = ball_offset(self.players)
 
     def __call__(self, move, kick, obs, out):
         n, p = obs.shape[0], self.players
-        out[:, :, :2] = self.moves[move]
+        out[:, :, :2] = np.take(self.moves, move, axis=0)
         ball = obs[:, self.ball:self.ball + 2] * self.half                    # (n, 2)
-        players = obs[:, :4 * p].reshape(n, p, 4)[:, :, :2] * self.half       # (n, P, 2)
-        shot = np.array([self.half[0], 0.0], np.float32) - ball               # (n, 2)
-        direction = np.where((kick == 1)[:, :, None], shot[:, None, :], ball[:, None, :] - players)
-        length = np.sqrt(np.square(direction).sum(axis=2, keepdims=True))
-        unit = np.divide(direction, length, out=np.zeros_like(direction), where=length > 0)
-        out[:, :, 2:] = np.where((kick > 0)[:, :, None], unit, 0.0)
+        straight = ball[:, None, :] - obs[:, :4 * p].reshape(n, p, 4)[:, :, :2] * self.half
+        shot = self.goal - ball                                               # (n, 2)
+        # Each kick is its unit direction times 1 where chosen, else 0 (and 0 when the
+        # direction has no length: a player on the ball's centre, a ball on the goal's).
+        length = np.sqrt(np.einsum("npk,npk->np", straight, straight))
+        shot_length = np.sqrt(np.einsum("nk,nk->n", shot, shot))[:, None]
+        with np.errstate(divide="ignore"):
+            along = np.where((kick == 2) & (length > 0), 1.0 / length, 0.0).astype(np.float32)
+            at_goal = np.where((kick == 1) & (shot_length > 0), 1.0 / shot_length, 0.0).astype(np.float32)
+        out[:, :, 2:] = straight * along[:, :, None] + shot[:, None, :] * at_goal[:, :, None]
         return out
