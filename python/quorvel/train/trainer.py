@@ -71,12 +71,12 @@ class Trainer:
     def run(self):
         """Trains until the run's minutes or episodes are spent; returns the final evaluation."""
         cfg = self.cfg
-        if self.progress["evaluations"] == 0:
-            self._evaluate(cfg.eval_matches)      # where the curves start (not timed)
-        start = time.perf_counter()
-        before = self.progress["seconds"]
-        last_save = last_eval = start
         try:
+            if self.progress["evaluations"] == 0:
+                self._evaluate(cfg.eval_matches)      # where the curves start (not timed)
+            start = time.perf_counter()
+            before = self.progress["seconds"]
+            last_save = last_eval = start
             while not self._finished():
                 self._episode()
                 now = time.perf_counter()
