@@ -2,12 +2,13 @@
 import argparse
 import sys
 
-from . import play, replay, watch
+from . import eval as evaluate
+from . import play, replay, train, watch
 from .options import UsageError
 from ..extras import MissingExtra
 from .output import OutputError, check_outputs, with_checked_stdout
 
-COMMANDS = {"play": play, "watch": watch, "replay": replay}
+COMMANDS = {"play": play, "watch": watch, "replay": replay, "train": train, "eval": evaluate}
 """Subcommand name -> module (``HELP``, ``add_arguments``, ``run``)."""
 DEFAULT_COMMAND = "play"
 
