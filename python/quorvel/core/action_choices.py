@@ -11,12 +11,22 @@ A choice is two integers per player:
 Kick directions are computed from the observation the command answers, so the policy needs
 no geometry of its own; a kick only acts when the ball is within reach. Moving and kicking
 are independent, as in the engine. Pure numpy.
+
+The front-ends' ``actions="discrete"`` (``PlayerChoices``) folds the two into one integer a
+player, ``move * 3 + kick`` with the 8 directions east, north-east, north, ... south-east:
+27 choices. "At goal" and "straight on" are the kick directions that matter with the ball in
+reach (a shot; a dribble or clearance); fixed compass kicks would mostly send the ball
+nowhere useful. Standing lets a player hold a position; 8 moves give every direction
+within 22.5 degrees.
 """
 import numpy as np
 
 from .layout import ball_offset
 
 KICKS = 3
+DIRECTIONS = 8
+CHOICES = (DIRECTIONS + 1) * KICKS
+"""Choices a player has with the front-ends' discrete actions: ``move * 3 + kick``."""
 
 
 def move_directions(directions):
@@ -58,3 +68,30 @@ class ActionChoices:
             at_goal = np.where((kick == 1) & (shot_length > 0), 1.0 / shot_length, 0.0).astype(np.float32)
         out[:, :, 2:] = straight * along[:, :, None] + shot[:, None, :] * at_goal[:, :, None]
         return out
+
+
+class PlayerChoices:
+    """The front-ends' discrete actions: one integer in [0, CHOICES) a player, checked and
+    split into (move, kick), and turned into commands by ``ActionChoices`` with 8 directions."""
+
+    def __init__(self, config):
+        self.commands = ActionChoices(config, DIRECTIONS)
+        self.players = self.commands.players
+
+    def split(self, choices, rows):
+        """(move, kick) int arrays (rows, P) of `choices`; ValueError for a wrong shape, a
+        non-integer array or a choice outside [0, CHOICES)."""
+        choices = np.asarray(choices)
+        shape = (rows, self.players)
+        if choices.shape != shape:
+            raise ValueError(f"actions: expected shape {shape}, got {choices.shape}")
+        if not np.issubdtype(choices.dtype, np.integer) or choices.min(initial=0) < 0 \
+                or choices.max(initial=0) >= CHOICES:
+            raise ValueError(f"actions: expected integers in [0, {CHOICES})")
+        return np.divmod(choices.astype(np.intp), KICKS)
+
+    def __call__(self, choices, obs, out=None):
+        """The commands (n, P, 4) of `choices` (n, P) given the team observations (n, 8P + 4)."""
+        move, kick = self.split(choices, obs.shape[0])
+        out = np.zeros((obs.shape[0], self.players, 4), np.float32) if out is None else out
+        return self.commands(move, kick, obs, out)

@@ -96,8 +96,13 @@ def observation_bounds(config):
     body = np.array([1.0, 1.0 + 1.0 / half_y if half_y > 0 else math.inf,
                      speed / half_x if half_x > 0 else math.inf,
                      speed / half_y if half_y > 0 else math.inf])
-    exact = np.tile(body, obs_size(int(config.players_per_team)) // FEATURES)
-    high = exact.astype(np.float32)
-    # Round up, not to nearest, so that float32 never undercuts the bound.
-    high = np.where(high < exact, np.nextafter(high, np.float32(np.inf)), high).astype(np.float32)
+    high = float32_ceiling(np.tile(body, obs_size(int(config.players_per_team)) // FEATURES))
     return -high, high
+
+
+def float32_ceiling(exact):
+    """`exact` (float64) as float32, rounded up, not to nearest, so that a bound never
+    undercuts the value it bounds."""
+    exact = np.asarray(exact, np.float64)
+    high = exact.astype(np.float32)
+    return np.where(high < exact, np.nextafter(high, np.float32(np.inf)), high).astype(np.float32)

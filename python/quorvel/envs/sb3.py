@@ -22,7 +22,11 @@ class SB3VecEnv(VecEnv):
 
     ``SB3VecEnv(num_envs=64, opponent="scripted")`` builds a ``SoccerVectorEnv``;
     ``SB3VecEnv(num_envs=64, self_play=True)`` a ``SelfPlayVectorEnv``; other keywords
-    go to that environment (any ``EngineConfig`` field, `threads`, ...).
+    go to that environment (any ``EngineConfig`` field, `threads`, and the learner's
+    options `reward`, `observation`, `frame_skip`, `actions`). ``infos[i]["goal_reward"]``
+    is the step's goal reward whatever `reward` pays, and an ended episode's
+    ``infos[i]["episode"]`` adds "goals" (its summed goal reward) and "score" (its
+    entry's goals for, against) to Stable-Baselines3's return "r", length "l" and time "t".
     """
 
     def __init__(self, num_envs=1, self_play=False, **kwargs):
@@ -35,7 +39,10 @@ class SB3VecEnv(VecEnv):
         self.render_mode = self.env.render_mode
         self._actions = None
         self._returns = np.zeros(num_envs)
+        self._goal_returns = np.zeros(num_envs)
         self._lengths = np.zeros(num_envs, np.int64)
+        space = self.env.action_space
+        self._action_dtype = space.dtype if space.dtype is not None else np.float32
         self._start = time.time()
 
     def reset(self):
@@ -43,6 +50,7 @@ class SB3VecEnv(VecEnv):
         seed = self._seeds[0] if self._seeds and self._seeds[0] is not None else None
         obs, _ = self.env.reset(seed=seed)
         self._returns[:] = 0.0
+        self._goal_returns[:] = 0.0
         self._lengths[:] = 0
         self._reset_seeds()
         self._reset_options()
@@ -55,20 +63,24 @@ class SB3VecEnv(VecEnv):
     def step_wait(self):
         """Plays one tick of every match; returns (obs, rewards, dones, infos)."""
         obs, rewards, terminated, truncated, info = self.env.step(
-            np.asarray(self._actions, np.float32).reshape(self.env.action_space.shape))
+            np.asarray(self._actions, self._action_dtype).reshape(self.env.action_space.shape))
         dones = terminated | truncated
+        goals = info["goal_reward"]
         self._returns += rewards
+        self._goal_returns += goals
         self._lengths += 1
-        cut = (truncated & ~terminated).tolist()
-        infos = [{"TimeLimit.truncated": c} for c in cut]
+        infos = [{"TimeLimit.truncated": c, "goal_reward": g}
+                 for c, g in zip((truncated & ~terminated).tolist(), goals.tolist())]
         if dones.any():
-            final = info["final_obs"]
+            final, score = info["final_obs"], info["final_info"]["score"]
             elapsed = round(time.time() - self._start, 6)
             for i in np.flatnonzero(dones):
                 infos[i]["terminal_observation"] = final[i]
                 infos[i]["episode"] = {"r": float(self._returns[i]), "l": int(self._lengths[i]),
-                                       "t": elapsed}
+                                       "t": elapsed, "goals": float(self._goal_returns[i]),
+                                       "score": tuple(score[i].tolist())}
             self._returns[dones] = 0.0
+            self._goal_returns[dones] = 0.0
             self._lengths[dones] = 0
         return obs, rewards, dones, infos
 

@@ -19,10 +19,10 @@ import torch
 from .. import BatchEngine, EngineConfig
 from ..core.action_choices import ActionChoices
 from ..core.egocentric import Egocentric
+from ..core.rewards import Shaped, ShapedReward
 from ..policies.npz_policy import NpzPolicy, sample
 from . import opponents
 from .network import PolicyNet
-from .shaping import Potential
 
 
 def engine_config(cfg):
@@ -42,7 +42,7 @@ class RolloutWorker:
                                   autoreset="disabled", copy=False)
         self.egocentric = Egocentric(self.config)
         self.choices = ActionChoices(self.config, cfg.directions)
-        self.potential = Potential(self.config, cfg.shaping_ball, cfg.shaping_near)
+        self.shaping = ShapedReward(self.config, Shaped(cfg.shaping_ball, cfg.shaping_near, cfg.gamma))
         self.net = PolicyNet(self.egocentric.features, cfg.hidden, self.choices.move_count)
         self.rng = np.random.default_rng([self.seed, 11])
         self.episode = 0            # episodes started
@@ -56,6 +56,7 @@ class RolloutWorker:
         self.entry_side = np.concatenate([np.tile([0, 1], len(shared)), pool % 2])
         self.entries = len(self.entry_match)
         self.pool_entries = np.arange(2 * len(shared), self.entries)
+        self.no_end = np.zeros(self.entries, bool)   # matches end only by the clock (truncated)
         self.actions = np.zeros((cfg.matches, 2, cfg.players, 4), np.float32)
         self.obs = None
         self.opponents = []     # (id, matches, sides) per opponent of the episode
@@ -145,7 +146,6 @@ class RolloutWorker:
             team = self.obs[self.entry_match, self.entry_side]
             ego = self.egocentric(team)
             batch["obs"][t] = ego
-            phi = self.potential(team) if cfg.shaping else None
             inferred = clock()
             self.timing["other"] += inferred - started
             move, kick, logp, value = self._decide(ego.reshape(e * p, -1))
@@ -164,8 +164,8 @@ class RolloutWorker:
             self.decision += 1
             batch["goals"][t] = goals
             if cfg.shaping:
-                team = self.obs[self.entry_match, self.entry_side]
-                goals = goals + cfg.gamma * self.potential(team) - phi
+                after = self.obs[self.entry_match, self.entry_side]
+                goals = self.shaping(team, after, goals, self.no_end)
             batch["rewards"][t] = goals
         started = clock()
         ego = self.egocentric(self.obs[self.entry_match, self.entry_side]).reshape(e * p, -1)

@@ -1,7 +1,7 @@
-"""python/quorvel/envs/gymnasium/discrete.py: the Gymnasium wrappers that give the environments discrete actions (see ``quorvel.core.discrete``)."""
+"""python/quorvel/envs/gymnasium/discrete.py: wrappers that give an environment built without options discrete actions (see ``quorvel.core.action_choices``); ``actions="discrete"`` at construction does the same for any environment."""
 import numpy as np
 
-from ...core.discrete import CHOICES, DiscreteCodec
+from ...core.action_choices import CHOICES, PlayerChoices
 from ...extras import needs
 
 with needs("gym", "quorvel.envs.gymnasium.discrete"):
@@ -14,7 +14,7 @@ class DiscreteActions(gymnasium.Wrapper):
 
     def __init__(self, env):
         super().__init__(env)
-        self._codec = DiscreteCodec(env.unwrapped.config)
+        self._codec = PlayerChoices(env.unwrapped.config)
         self.action_space = spaces.MultiDiscrete([CHOICES] * self._codec.players)
         self._obs = None
 
@@ -37,7 +37,7 @@ class DiscreteVectorActions(gymnasium.vector.VectorWrapper):
 
     def __init__(self, env):
         super().__init__(env)
-        self._codec = DiscreteCodec(env.unwrapped.config)
+        self._codec = PlayerChoices(env.unwrapped.config)
         p = self._codec.players
         self.single_action_space = spaces.MultiDiscrete([CHOICES] * p)
         self.action_space = spaces.MultiDiscrete(np.full((env.num_envs, p), CHOICES))

@@ -5,10 +5,11 @@ from _quorvel import EngineConfig
 
 from ... import policies
 from ...extras import needs
-from ...core import Matches, checked_actions
+from ...core import checked_actions
+from ...core.decisions import Decisions, LearnerOptions
 from ...core.layout import action_shape
 from ..rendering import RENDER_MODES, RenderHook, render_fps
-from .spaces import action_space, observation_space
+from .spaces import team_action_space, view_space
 
 with needs("gym", "quorvel.envs.gymnasium.env"):
     import gymnasium
@@ -19,15 +20,19 @@ class SoccerEnv(gymnasium.Env):
 
     Keywords: `opponent` is anything ``quorvel.policies.make`` takes ("idle", "random",
     "scripted", a policy, or a callable taking team B's observation (8P + 4,) and
-    returning its actions (P, 4)); `render_mode` is None, "human" or "rgb_array"; every
-    other keyword is a field of ``EngineConfig`` (``players_per_team``, ``max_ticks``,
-    ``max_score``, ...).
+    returning its actions (P, 4)); `render_mode` is None, "human" or "rgb_array"; the
+    learner's options (README, "Making it learnable"): `reward` ("goals", "shaped", a
+    ``quorvel.core.Shaped`` or a callable), `observation` ("team" or "egocentric"),
+    `frame_skip` (ticks each action is held) and `actions` ("continuous" or "discrete");
+    every other keyword is a field of ``EngineConfig`` (``players_per_team``,
+    ``max_ticks``, ``max_score``, ...).
 
     Observation: team A's float32 vector (see ``quorvel.core.layout``); action: float32
     (P, 4) in [-1, 1], per player move x, move y, kick x, kick y. Reward: +1 when team A
     scores, -1 when it concedes, 0 otherwise. `terminated` once a team reaches
     ``max_score`` (when set), `truncated` once ``max_ticks`` ticks are played; `info`
-    has "score" (uint32 array: team A's goals, team B's) and "tick".
+    has "score" (uint32 array: team A's goals, team B's), "tick" and "goal_reward" (the
+    goal reward of the step, whatever `reward` pays).
 
     ``reset(seed=s)`` rebuilds the match from seed s, so it plays exactly as
     ``Engine(config, s)`` after its ``reset()``; ``reset()`` restarts it with the
@@ -36,15 +41,19 @@ class SoccerEnv(gymnasium.Env):
 
     metadata = {"render_modes": list(RENDER_MODES), "render_fps": 30}
 
-    def __init__(self, opponent="scripted", render_mode=None, **config):
+    def __init__(self, opponent="scripted", render_mode=None, reward="goals", observation="team",
+                 frame_skip=1, actions="continuous", **config):
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
-        matches = self.matches = Matches(self.config, 1)
+        self.options = options = LearnerOptions(reward, observation, frame_skip, actions)
+        self.decisions = Decisions(self.config, 1, both_teams=False, options=options)
+        matches = self.matches = self.decisions.matches
         self.render_mode = render_mode
         self.metadata = dict(self.metadata, render_fps=render_fps(self.config))
         p = self.players = matches.players
-        self.observation_space = observation_space(self.config)
-        self.action_space = action_space(p)
+        self.observation_space = view_space(self.decisions.view)
+        self.action_space = team_action_space(options, p)
+        self._plain = options.plain
         self._shape = action_shape(p)
         self._mine, self._theirs = matches.commands[0, 0], matches.commands[:, 1]
         self._obs_a, self._obs_b = matches.obs[0, 0], matches.obs[:, 1]
@@ -56,18 +65,22 @@ class SoccerEnv(gymnasium.Env):
         self._human = render_mode == "human"
         opponent = policies.make(opponent, self.config, batched=False)
         self._opponent = None if isinstance(opponent, policies.IdlePolicy) else opponent
+        self.decisions.opponent = self._opponent
 
     def reset(self, *, seed=None, options=None):
         """Starts a match; returns (team A's observation, info)."""
         super().reset(seed=seed)
-        self.matches.reset(seed, rng=self.np_random)
+        obs = self.decisions.reset(seed, rng=self.np_random)
         if self._human:
             self._show()
-        score, tick = self.matches.status()
-        return self._obs_a.copy(), {"score": score[0], "tick": int(tick[0])}
+        score, tick = self.decisions.status()
+        return np.array(obs[0]), {"score": score[0], "tick": int(tick[0]), "goal_reward": 0.0}
 
     def step(self, action):
-        """Plays one tick with team A's `action`; returns the Gymnasium 5-tuple."""
+        """Plays one decision (`frame_skip` ticks, 1 by default) with team A's `action`;
+        returns the Gymnasium 5-tuple."""
+        if not self._plain:
+            return self._decide(action)
         if type(action) is not np.ndarray or action.shape != self._shape:
             action = checked_actions(action, self._shape)  # the check's own first test, inlined
         self._mine[...] = action
@@ -76,8 +89,20 @@ class SoccerEnv(gymnasium.Env):
         self.matches.step()
         if self._human:
             self._show()
-        return (self._obs_a.copy(), self._reward[0], self._terminated[0], self._truncated[0],
-                {"score": self._score.copy(), "tick": self._tick[0]})
+        reward = self._reward[0]
+        return (self._obs_a.copy(), reward, self._terminated[0], self._truncated[0],
+                {"score": self._score.copy(), "tick": self._tick[0], "goal_reward": reward})
+
+    def _decide(self, action):
+        action = np.asarray(action)
+        if action.shape != self.action_space.shape:
+            raise ValueError(f"actions: expected shape {self.action_space.shape}, got {action.shape}")
+        out = self.decisions.step(action[None], self.np_random)
+        if self._human:
+            self._show()
+        return (np.array(out.obs[0]), float(out.rewards[0]), bool(out.terminated[0]),
+                bool(out.truncated[0]), {"score": out.score[0], "tick": int(out.tick[0]),
+                                         "goal_reward": float(out.goals[0])})
 
     def _show(self):
         self._hook.show(self.matches.spectator(0))
