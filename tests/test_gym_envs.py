@@ -12,7 +12,7 @@ from gymnasium.utils.env_checker import check_env  # noqa: E402
 import quorvel  # noqa: E402
 from quorvel import EngineConfig  # noqa: E402
 from quorvel._batch import BatchEngine  # noqa: E402
-from quorvel.core.discrete import DiscreteCodec  # noqa: E402
+from quorvel.core.action_choices import PlayerChoices  # noqa: E402
 from quorvel.envs.gymnasium import (DiscreteActions, DiscreteVectorActions,  # noqa: E402
                                     SelfPlayVectorEnv, SoccerEnv, SoccerVectorEnv)
 
@@ -203,7 +203,7 @@ def test_discrete_choices(choice, move, kick):
     obs = np.zeros((1, 12), np.float32)
     obs[0, :2] = (0.5, 0.0)   # player at x = 10 field units
     obs[0, 8:10] = (0.55, 0.1)  # ball 1 unit further on, 1 unit up
-    out = DiscreteCodec(config)(np.array([[choice]]), obs)[0, 0]
+    out = PlayerChoices(config)(np.array([[choice]]), obs)[0, 0]
     np.testing.assert_allclose(out[:2], move, atol=1e-6)
     want = {"goal": (9.0, -1.0), "on": (1.0, 1.0)}.get(kick, (0, 0))
     norm = np.hypot(*want) or 1.0

@@ -21,7 +21,8 @@ team observation in its own frame; `score` (n, 2) its (goals for, goals against)
   y, ball y, the goals' dy in [-Y, Y]; every velocity in [-V, V]; ball and others minus own
   position dx in [-2, 2], dy in [-2Y, 2Y], the ball's distance in [0, hypot(2, 2Y)];
   opponents' goal minus ball dx in [0, 2]; own goal minus own position dx in [-2, 0];
-  one-hot in [0, 1]. Float32 rounding is covered by a relative 1e-5, rounded up. It needs a
+  one-hot in [0, 1]. Y, V and the distance are widened by a relative 1e-5 for float32
+  rounding, then rounded up to float32. It needs a
   field of positive size and a positive ``player_max_speed`` (ValueError otherwise).
 """
 import math
@@ -64,15 +65,16 @@ class EgocentricView:
         self.shape = (p, self.rows.features + 2)
         self.max_ticks = int(config.max_ticks)
         half_length, half_width = 0.5 * float(config.field_width), 0.5 * float(config.field_height)
-        y = (half_width + 1.0) / half_length
-        v = min(VELOCITY_CLIP, max_body_speed(config) / float(config.player_max_speed))
+        # Products of float32 roundings may pass these by an ulp or two: a relative 1e-5 more.
+        y = (half_width + 1.0) / half_length * SLACK
+        v = min(VELOCITY_CLIP, max_body_speed(config) / float(config.player_max_speed) * SLACK)
         body = [(-2.0, 2.0), (-2 * y, 2 * y), (-v, v), (-v, v)]      # a team-mate or an opponent
         columns = [(-1.0, 1.0), (-y, y), (-v, v), (-v, v),                  # own
                    (-2.0, 2.0), (-2 * y, 2 * y), (0.0, math.hypot(2.0, 2 * y)),  # to the ball
                    (-1.0, 1.0), (-y, y), (-v, v), (-v, v),                  # ball
                    (0.0, 2.0), (-y, y), (-2.0, 0.0), (-y, y)]               # the two goals
         columns += body * (2 * p - 1) + [(0.0, 1.0)] * p + [(-1.0, 1.0), (0.0, 1.0)]
-        low, high = (np.array(side, np.float64) * SLACK for side in zip(*columns))
+        low, high = (np.array(side, np.float64) for side in zip(*columns))
         self._bounds = (np.broadcast_to(-float32_ceiling(-low), self.shape).copy(),
                         np.broadcast_to(float32_ceiling(high), self.shape).copy())
 
