@@ -70,7 +70,8 @@ class Decisions:
     "same_step" (restarted at once, its last state in ``Outcome.final``) or "disabled".
     With one tick a decision the engine restarts matches itself; with more, the engine
     never does and this class restarts them after the decision (an ended match plays out
-    the decision's other ticks unseen, so no episode starts mid-decision).
+    the decision's other ticks unseen, so no episode starts mid-decision; under "disabled"
+    a decision on a match that had already ended plays one tick and shows it).
     `driver` keywords go to ``Matches`` (`threads`, ...).
     """
 
