@@ -6,7 +6,7 @@
 
 #include <box2d/box2d.h>
 
-#include "types.hpp"
+#include "quorvel/types.hpp"
 
 namespace quorvel::bench {
 

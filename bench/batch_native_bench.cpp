@@ -8,7 +8,6 @@
 #include "bench_config.hpp"
 #include "command_pattern.hpp"
 #include "match_batch.hpp"
-#include "observation.hpp"
 
 namespace quorvel::bench {
 namespace {
@@ -21,16 +20,11 @@ constexpr std::size_t kWarmupTicks = 1200;
 // BatchEngine.step stages: per match, team A's players then team B's.
 struct NativeBatch {
     explicit NativeBatch(const EngineConfig& config)
-        : width(observation_width(config.players_per_team)),
-          observations(kMatches * 2 * width), rewards(2 * kMatches), terminated(kMatches),
-          truncated(kMatches), score(2 * kMatches), tick(kMatches), ticks_remaining(kMatches) {
+        : outputs(kMatches, config.players_per_team, batch::Autoreset::NEXT_STEP) {
         std::vector<std::uint64_t> seeds;
         for (std::size_t i = 0; i < kMatches; ++i) seeds.push_back(kSeed + i);
-        const batch::BatchBuffers out{observations.data(), rewards.data(), terminated.data(),
-                                      truncated.data(), score.data(), tick.data(),
-                                      ticks_remaining.data(), nullptr, nullptr, nullptr, nullptr,
-                                      nullptr};
-        matches = std::make_unique<batch::MatchBatch>(config, seeds, batch::Autoreset::NEXT_STEP, 1, out);
+        matches = std::make_unique<batch::MatchBatch>(config, seeds, batch::Autoreset::NEXT_STEP, 1,
+                                                      outputs.buffers());
         for (const TickCommands& commands : command_pattern(config.players_per_team)) {
             std::vector<float>& rows = actions.emplace_back();
             for (std::size_t i = 0; i < kMatches; ++i) {
@@ -47,10 +41,7 @@ struct NativeBatch {
         if (++next == actions.size()) next = 0;
     }
 
-    std::size_t width;
-    std::vector<float> observations, rewards;
-    std::vector<std::uint8_t> terminated, truncated;
-    std::vector<std::uint32_t> score, tick, ticks_remaining;
+    batch::OutputStorage outputs;
     std::unique_ptr<batch::MatchBatch> matches;
     std::vector<std::vector<float>> actions;
     std::size_t next = 0;

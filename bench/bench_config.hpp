@@ -5,7 +5,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "types.hpp"
+#include "quorvel/types.hpp"
 
 namespace quorvel::bench {
 

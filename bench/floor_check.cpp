@@ -6,7 +6,7 @@
 
 #include "bare_world.hpp"
 #include "command_pattern.hpp"
-#include "sim.hpp"
+#include "quorvel/engine.hpp"
 
 namespace quorvel::bench {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "types.hpp"
+#include "quorvel/types.hpp"
 
 namespace quorvel::bench {
 

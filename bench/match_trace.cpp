@@ -12,15 +12,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "match.hpp"
-#include "sim.hpp"
+#include "engine_probe.hpp"
+#include "quorvel/engine.hpp"
 
 namespace quorvel {
-
-struct EngineProbe {
-    static const World& world(const Engine& e) { return e.match_->world; }
-};
-
 namespace {
 
 class Hash {

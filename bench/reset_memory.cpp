@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "sim.hpp"
+#include "quorvel/engine.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "bench_config.hpp"
 #include "command_pattern.hpp"
-#include "sim.hpp"
+#include "quorvel/engine.hpp"
 
 namespace quorvel::bench {
 namespace {

@@ -21,17 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "match.hpp"
-#include "number_format.hpp"
-#include "sim.hpp"
+#include "engine_probe.hpp"
+#include "quorvel/number_format.hpp"
+#include "quorvel/engine.hpp"
 
 namespace quorvel {
-
-// Raw body state, which observations would divide by possibly zero half-fields.
-struct EngineProbe {
-    static const World& world(const Engine& e) { return e.match_->world; }
-};
-
 namespace {
 
 using Clock = std::chrono::steady_clock;

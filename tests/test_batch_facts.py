@@ -1,12 +1,17 @@
 # tests/test_batch_facts.py: what quorvel._batch tells about the engine: its fault class, team limits, field names.
+import ast
 import inspect
 import subprocess
 import sys
+from pathlib import Path
 
+import numpy as np
 import pytest
 
 import _quorvel as q
 from quorvel import _batch
+
+ROOT = Path(__file__).resolve().parent.parent
 
 
 def test_engine_fault_is_the_class_quorvel_raises():
@@ -52,3 +57,19 @@ def test_config_fields_are_the_constructor_parameters_in_order():
     values = [getattr(q.EngineConfig(), name) for name in _batch.CONFIG_FIELDS]
     rebuilt = q.EngineConfig(*values)
     assert [getattr(rebuilt, name) for name in _batch.CONFIG_FIELDS] == values
+
+
+def stub_fields(stub, cls):
+    """The annotated attributes of class `cls` in stub file `stub`, in order."""
+    tree = ast.parse((ROOT / stub).read_text())
+    body = next(node.body for node in tree.body if isinstance(node, ast.ClassDef) and node.name == cls)
+    return [node.target.id for node in body if isinstance(node, ast.AnnAssign)]
+
+
+def test_stubs_list_what_the_modules_hold():
+    assert tuple(stub_fields("python/_quorvel.pyi", "EngineConfig")) == _batch.CONFIG_FIELDS
+    batch = _batch.BatchEngine(q.EngineConfig(), 2, autoreset="same_step")
+    batch.reset()
+    info = batch.step(np.zeros((2, 2, 3, 4), np.float32))[4]
+    assert set(stub_fields("python/quorvel/_batch.pyi", "_StepInfo")) == set(info)
+    assert set(stub_fields("python/quorvel/_batch.pyi", "_SpectatorArrays")) == set(batch.spectator_arrays())

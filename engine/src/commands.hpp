@@ -4,7 +4,7 @@
 #include <cmath>
 #include <optional>
 
-#include "types.hpp"
+#include "quorvel/types.hpp"
 
 namespace quorvel {
 

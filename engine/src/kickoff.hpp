@@ -2,7 +2,7 @@
 #pragma once
 
 #include "rng.hpp"
-#include "types.hpp"
+#include "quorvel/types.hpp"
 #include "world.hpp"
 
 namespace quorvel {

@@ -5,7 +5,7 @@
 
 #include "observation.hpp"
 #include "rng.hpp"
-#include "sim.hpp"
+#include "quorvel/engine.hpp"
 #include "world.hpp"
 
 namespace quorvel {

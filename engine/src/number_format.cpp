@@ -1,5 +1,5 @@
 // engine/src/number_format.cpp: shortest round-trip digits of a float laid out as plain or exponent text.
-#include "number_format.hpp"
+#include "quorvel/number_format.hpp"
 
 #include <charconv>
 #include <cmath>

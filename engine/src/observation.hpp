@@ -5,7 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "types.hpp"
+#include "quorvel/engine.hpp"
+#include "quorvel/types.hpp"
 #include "world.hpp"
 
 namespace quorvel {
@@ -17,12 +18,6 @@ struct MatchView {
     Score score;          ///< (team A's goals, team B's goals)
     std::uint32_t tick;   ///< ticks played since construction or reset
 };
-
-/// Floats of one team's flat observation: (x, y, vx, vy) of each of its own
-/// players, of each opponent, then of the ball.
-constexpr std::size_t observation_width(std::size_t players_per_team) {
-    return 8 * players_per_team + 4;
-}
 
 /// `max_ticks` minus the ticks played, 0 once they reach it.
 std::uint32_t ticks_remaining(const MatchView& view);

@@ -4,7 +4,7 @@
 #include <bit>
 #include <cmath>
 
-#include "types.hpp"
+#include "quorvel/types.hpp"
 
 namespace quorvel {
 namespace {

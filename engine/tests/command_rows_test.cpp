@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "sim.hpp"
+#include "quorvel/engine.hpp"
 
 namespace quorvel {
 namespace {

@@ -1,7 +1,7 @@
 // engine/tests/goal_line_test.cpp: the open goal lines: players pulled back in, goals at the mouth, put-backs outside it.
 #include <gtest/gtest.h>
 
-#include "engine_probe.hpp"
+#include "test_support.hpp"
 
 namespace quorvel {
 namespace {

@@ -1,5 +1,5 @@
 // engine/tests/number_format_test.cpp: the config and command number formats, by table and by round trip.
-#include "number_format.hpp"
+#include "quorvel/number_format.hpp"
 
 #include <gtest/gtest.h>
 

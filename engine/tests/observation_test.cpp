@@ -1,7 +1,7 @@
 // engine/tests/observation_test.cpp: normalised and mirrored observations, spectator frames, list order and sizes.
 #include <gtest/gtest.h>
 
-#include "engine_probe.hpp"
+#include "test_support.hpp"
 
 namespace quorvel {
 namespace {

@@ -1,7 +1,7 @@
 // engine/tests/profiler_off_test.cpp: Box2D's step profiler is off in the engine's binaries.
 #include <gtest/gtest.h>
 
-#include "engine_probe.hpp"
+#include "test_support.hpp"
 
 namespace quorvel {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine_probe.hpp"
+#include "test_support.hpp"
 #include "rng.hpp"
 
 namespace quorvel {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine_probe.hpp"
+#include "test_support.hpp"
 #include "observation.hpp"
 
 namespace quorvel {

@@ -1,7 +1,7 @@
 // module/batch/batch_engine.hpp: the BatchEngine class of quorvel._batch.
 #pragma once
 
-#include "object.hpp"
+#include "binding/object.hpp"
 
 namespace quorvel::py {
 

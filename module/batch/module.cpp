@@ -1,4 +1,4 @@
-// module/batch/module.cpp: the quorvel._batch module: the record classes it borrows from _quorvel, and BatchEngine.
+// module/batch/module.cpp: the quorvel._batch module: BatchEngine, the facts it exports about the engine, and the classes it borrows.
 //
 // What Python sees:
 //     from quorvel._batch import BatchEngine
@@ -9,12 +9,12 @@
 //     quorvel._batch.CONFIG_FIELDS                  # ("players_per_team", ..., "formation_jitter")
 //     quorvel._batch.EngineFault                    # what _quorvel raises for internal faults
 #include "batch_engine.hpp"
-#include "config_fields.hpp"
-#include "config_limits.hpp"
-#include "fault.hpp"
-#include "py_ref.hpp"
-#include "record_argument.hpp"
-#include "types.hpp"
+#include "binding/arguments.hpp"
+#include "binding/config_fields.hpp"
+#include "binding/fault.hpp"
+#include "binding/ref.hpp"
+#include "quorvel/limits.hpp"
+#include "quorvel/types.hpp"
 
 namespace quorvel::py {
 namespace {
@@ -34,17 +34,14 @@ bool borrow_class(PyObject* module, const char* name, PyTypeObject*& out) noexce
     return true;
 }
 
-PyObject* max_players(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
-    return entry_point([&]() -> PyObject* {
-        static const char* keywords[] = {"config", nullptr};
-        PyObject* config = nullptr;
-        if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:max_players_per_team",
-                                         const_cast<char**>(keywords), &config)) {
-            return nullptr;
-        }
+PyObject* max_players(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+    return entry_point<RaiseRuntimeError>([&]() -> PyObject* {
+        static constexpr Parameters<1> params{"max_players_per_team", {"config"}, 1};
+        Arguments<1> given;
+        if (!bind(params, args, nargsf, kwnames, given)) return nullptr;
         std::optional<SharedAccess> access;
         const EngineConfig* record =
-            shared_record_argument<EngineConfig>(config, "an EngineConfig", "config", access);
+            shared_record_argument<EngineConfig>(given[0], "an EngineConfig", "config", access);
         if (!record) return nullptr;
         return PyLong_FromUnsignedLongLong(max_players_per_team(*record));
     });
@@ -85,7 +82,7 @@ int exec_module(PyObject* module) noexcept {
 
 PyMethodDef module_functions[] = {
     {"max_players_per_team", reinterpret_cast<PyCFunction>(reinterpret_cast<void*>(max_players)),
-     METH_VARARGS | METH_KEYWORDS,
+     METH_FASTCALL | METH_KEYWORDS,
      "max_players_per_team(config)\n--\n\n"
      "The largest players_per_team that BatchEngine and Engine accept with the\n"
      "rest of `config` as it is (its own players_per_team is not read)."},
