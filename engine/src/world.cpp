@@ -113,6 +113,7 @@ int substeps_for(float dt, const b2World& world) {
 
 void World::advance(float dt) {
     const int k = substeps_for(dt, physics);
+    last_steps = k;
     const float h = k == 1 ? dt : dt / float(k);
     for (int s = 0; s < k; ++s) physics.Step(h, kVelocityIterations, kPositionIterations);
 }

@@ -32,6 +32,7 @@ struct World {
     b2World physics;
     std::array<std::vector<b2Body*>, 2> teams;  ///< [TEAM_A], [TEAM_B], in player order
     b2Body* ball = nullptr;
+    int last_steps = 0;  ///< Box2D steps the last advance took (read by the benchmarks)
 
     /// Advances by dt in as few equal Box2D steps as keep every body under
     /// Box2D's per-step translation cap (see substeps_for).
