@@ -4,12 +4,14 @@
     python bench/play_styles.py OUT_DIR [--matches N] [--ticks T] [--players P ...]
 
 Styles, each team commanded in its own frame:
+  pattern   the benchmarks' command pattern (timing.direction_pattern): everyone runs at
+            full speed in a direction that turns once every 120 ticks, no kicks
   random    every number of every player's action uniform in [-1, 1] each tick (early
             training: everyone wanders, and kicks whenever the ball is in reach)
   scripted  the scripted team against itself (a trained policy looks like this)
   crowd     every player runs at the ball and kicks it at the goal it attacks
-  corner    every player of both teams runs the same way across the field for 120
-            ticks, then turns a quarter: the whole field piles into one corner after another
+  corner    every player of both teams runs at the same corner of the field, and after
+            CORNER_TICKS at the next one round: the whole field piles into one corner after another
 
 Each style writes OUT_DIR/<style>_<P>.npy: float32 (T, N, 2, P, 4), the (move_x, move_y,
 kick_x, kick_y) rows of tick t, match m, team A then team B, as BatchEngine.step takes
@@ -18,15 +20,16 @@ SEED + m): stepping either with the recorded rows plays the recorded match bit f
 since the styles that look at the field were recorded against this very build's physics.
 """
 import argparse
-import math
 from pathlib import Path
 
 import numpy as np
 
-from timing import SEED
+import timing
+from timing import PATTERN_TICKS, SEED
 
-STYLES = ("random", "scripted", "crowd", "corner")
-CORNER_TICKS = 120  # the corner pile-up holds each direction this long
+STYLES = ("pattern", "random", "scripted", "crowd", "corner")
+CORNER_TICKS = 300  # the pile-up holds each corner this long (play_stats.cpp's kCornerTicks)
+CORNERS = ((1.0, 1.0), (-1.0, 1.0), (-1.0, -1.0), (1.0, -1.0))  # team A's frame
 
 
 def scripted_team(config):
@@ -45,9 +48,15 @@ class Style:
         self.players = int(config.players_per_team)
         self.rng = np.random.default_rng(seed)
         self.teams = [scripted_team(config), scripted_team(config)] if name == "scripted" else None
+        self.lap = None
 
     def fill(self, obs, out, t):
         getattr(self, "_" + self.name)(obs, out, t)
+
+    def _pattern(self, obs, out, t):
+        if self.lap is None:
+            self.lap = timing.direction_pattern(out.shape[:-1])
+        out[...] = self.lap[t % PATTERN_TICKS]
 
     def _random(self, obs, out, t):
         out[...] = self.rng.uniform(-1.0, 1.0, out.shape)
@@ -65,10 +74,12 @@ class Style:
         out[..., 3] = (-ball[..., 1])[..., None]
 
     def _corner(self, obs, out, t):
-        angle = math.pi / 4 + math.pi / 2 * (t // CORNER_TICKS)
-        dx, dy = math.cos(angle), math.sin(angle)
-        out[:, 0, :, :2] = (dx, dy)                         # absolute frame is team A's
-        out[:, 1, :, :2] = (-dx, dy)                        # team B's frame is mirrored in x
+        x, y = CORNERS[(t // CORNER_TICKS) % len(CORNERS)]
+        p = self.players
+        own = obs[:, :, :4 * p].reshape(obs.shape[0], 2, p, 4)
+        for team, corner_x in ((0, x), (1, -x)):        # team B's frame is mirrored in x
+            out[:, team, :, 0] = 10.0 * (corner_x - own[:, team, :, 0])
+            out[:, team, :, 1] = 10.0 * (y - own[:, team, :, 1])
         out[..., 2:] = 0.0
 
 
