@@ -2,7 +2,6 @@
 #include "bare_world.hpp"
 
 #include <algorithm>
-#include <cmath>
 
 #include "rng.hpp"
 
@@ -50,10 +49,6 @@ void AveragingListener::BeginContact(b2Contact* contact) {
     const b2Fixture* b = contact->GetFixtureB();
     contact->SetFriction((a->GetFriction() + b->GetFriction()) / 2.0f);
     contact->SetRestitution((a->GetRestitution() + b->GetRestitution()) / 2.0f);
-    const b2Body* body_a = a->GetBody();
-    const b2Body* body_b = b->GetBody();
-    const b2Fixture* disc = body_a->GetType() == b2_staticBody ? b : body_b->GetType() == b2_staticBody ? a : nullptr;
-    if (disc != nullptr && disc->GetBody() != ball) contact->SetRestitutionThreshold(player_wall_threshold);
 }
 
 BareWorld::BareWorld(const EngineConfig& config, std::uint64_t seed)
@@ -74,8 +69,6 @@ BareWorld::BareWorld(const EngineConfig& config, std::uint64_t seed)
         players_.push_back(add_disc(world_, config.player_radius, 0.0f, 0.5f, 0.0f));
     }
     ball_ = add_disc(world_, config.ball_radius, config.ball_linear_damping, 0.3f, config.ball_restitution);
-    listener_.ball = ball_;
-    listener_.player_wall_threshold = std::fabs(config.player_max_speed) + b2FixtureDef().restitutionThreshold;
     discs_ = {players_, {}, ball_, config.player_radius, config.ball_radius, h};
     place_kickoff(config, seed);
 }

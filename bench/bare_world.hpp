@@ -11,15 +11,11 @@
 
 namespace quorvel::bench {
 
-/// The same contact materials as the engine's world: the average of the two
-/// fixtures' friction and restitution, and a player bouncing off a side wall
-/// only when faster than players run.
+/// The same friction and restitution mixing as the engine's world: the average
+/// of the two fixtures' coefficients.
 class AveragingListener final : public b2ContactListener {
 public:
     void BeginContact(b2Contact* contact) override;
-
-    const b2Body* ball = nullptr;
-    float player_wall_threshold = 0.0f;
 };
 
 /// A b2World built body for body, fixture for fixture, as an engine built from
@@ -52,7 +48,7 @@ public:
     const b2Body& ball() const { return *ball_; }
 
 private:
-    static constexpr int kVelocityIterations = 4;
+    static constexpr int kVelocityIterations = 8;
     static constexpr int kPositionIterations = 3;
 
     void place_kickoff(const EngineConfig& config, std::uint64_t seed);

@@ -65,7 +65,7 @@ public:
         if (!(travel > radius)) return;
         const float y = disc.GetPosition().y;
         const float gap = v.y < 0.0f ? y - radius : height_ - radius - y;
-        if (travel > gap) steps_ = std::max(steps_, travel / radius);
+        if (travel > gap && gap > 0.0f) steps_ = std::max(steps_, travel / radius);
     }
 
     // Two discs of combined radius `reach`; discs moving apart never meet.
@@ -77,9 +77,11 @@ public:
         if (!(closing_squared > allowed * allowed)) return;
         const b2Vec2 apart = a.GetPosition() - b.GetPosition();
         if (!(b2Dot(apart, relative) < 0.0f)) return;
+        const float distance_squared = b2Dot(apart, apart);
+        if (!(distance_squared > reach * reach)) return;  // touching: Box2D already holds the contact
         const float closing = std::sqrt(closing_squared);
         const float meets = closing + reach;  // they touch within dt if closer than this
-        if (meets * meets > b2Dot(apart, apart)) steps_ = std::max(steps_, closing / allowed);
+        if (meets * meets > distance_squared) steps_ = std::max(steps_, closing / allowed);
     }
 
     int substeps() const { return steps_ < float(kMaxSubsteps) ? int(std::ceil(steps_)) : kMaxSubsteps; }

@@ -15,17 +15,9 @@ namespace quorvel {
 /// restitution. Box2D's own mixing takes the geometric mean of the frictions
 /// and the larger restitution: the ball would leave a wall with 0.8 of its
 /// speed instead of 0.7, and a player with 0.6 instead of 0.3.
-///
-/// A player meeting a side wall bounces only when faster than a player runs
-/// (Box2D's own threshold is 1 unit/s): a commanded player is pushed at the wall
-/// again every tick, and a crowd held against a wall would otherwise shake,
-/// each bounce undone by the next tick's command.
 class AveragingContactListener final : public b2ContactListener {
 public:
     void BeginContact(b2Contact* contact) override;
-
-    const b2Body* ball = nullptr;                                       ///< set by World
-    float player_wall_threshold = b2FixtureDef().restitutionThreshold;  ///< set by World
 };
 
 /// The bodies of a match inside their Box2D world. Built once, never moved
