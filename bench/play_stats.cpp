@@ -12,11 +12,25 @@
 namespace quorvel {
 
 struct EngineProbe {
-    static const World& world(const Engine& e) { return e.match_->world; }
+    static World& world(Engine& e) { return e.match_->world; }
 };
 
 namespace bench {
 namespace {
+
+// Counts the contacts Box2D begins, passing each on to the engine's own listener.
+class CountingListener final : public b2ContactListener {
+public:
+    explicit CountingListener(b2ContactListener& inner) : inner_(inner) {}
+    void BeginContact(b2Contact* contact) override {
+        ++begun;
+        inner_.BeginContact(contact);
+    }
+    std::size_t begun = 0;
+
+private:
+    b2ContactListener& inner_;
+};
 
 // bench/play_styles.py's CORNER_TICKS: how long the corner style runs at one corner.
 constexpr std::size_t kCornerTicks = 300;
@@ -56,12 +70,14 @@ PlayStats measure_play(const Recording& recording, std::size_t first_tick) {
     EngineConfig config;
     config.players_per_team = recording.players;
     PlayStats s;
-    double steps = 0, contacts = 0, pairs = 0, goals = 0, motion = 0;
+    double begun = 0, steps = 0, contacts = 0, pairs = 0, goals = 0, motion = 0;
     std::size_t counted = 0, moves = 0, overlaps = 0;
     double overlap_sum = 0;
     for (std::size_t m = 0; m < recording.matches; ++m) {
         Engine engine(config, kSeed + m);
-        const World& world = EngineProbe::world(engine);
+        World& world = EngineProbe::world(engine);
+        CountingListener counting(world.listener);
+        world.physics.SetContactListener(&counting);
         std::vector<Disc> before = discs_of(world, config);
         std::uint32_t goals_before = 0;
         for (std::size_t t = 0; t < recording.ticks; ++t) {
@@ -98,7 +114,10 @@ PlayStats measure_play(const Recording& recording, std::size_t first_tick) {
                 }
             }
             before = after;
-            if (t < first_tick) continue;
+            if (t < first_tick) {
+                counting.begun = 0;
+                continue;
+            }
             ++counted;
             steps += world.last_steps;
             for (const b2Contact* c = world.physics.GetContactList(); c != nullptr; c = c->GetNext()) {
@@ -107,11 +126,13 @@ PlayStats measure_play(const Recording& recording, std::size_t first_tick) {
             }
         }
         goals += goals_before;
+        begun += double(counting.begun);
     }
     if (counted > 0) {
         s.substeps_per_tick = steps / double(counted);
         s.contacts_per_tick = contacts / double(counted);
         s.pairs_per_tick = pairs / double(counted);
+        s.begun_per_tick = begun / double(counted);
     }
     s.goals_per_match = recording.matches > 0 ? goals / double(recording.matches) : 0.0;
     s.mean_overlap = overlaps > 0 ? overlap_sum / double(overlaps) : 0.0;

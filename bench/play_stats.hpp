@@ -12,6 +12,7 @@ struct PlayStats {
     double substeps_per_tick = 0;    ///< Box2D steps a tick takes (1 unless a body is very fast)
     double contacts_per_tick = 0;    ///< touching contacts at the end of a tick
     double pairs_per_tick = 0;       ///< contacts Box2D keeps (overlapping boxes), touching or not
+    double begun_per_tick = 0;       ///< contacts that begin touching (each one new to the solver)
     // The soundness, over every recorded tick.
     double goals_per_match = 0;      ///< both teams together
     std::size_t pass_throughs = 0;   ///< two discs that crossed each other between ticks, untouching at both ends

@@ -22,10 +22,11 @@ since the styles that look at the field were recorded against this very build's 
 import argparse
 from pathlib import Path
 
-import numpy as np
-
 import timing
 from timing import PATTERN_TICKS, SEED
+
+# numpy and quorvel are imported where they are used, so that bench/run.py can
+# import this file for its names without loading either.
 
 STYLES = ("pattern", "random", "scripted", "crowd", "corner")
 CORNER_TICKS = 300  # the pile-up holds each corner this long (play_stats.cpp's kCornerTicks)
@@ -44,6 +45,8 @@ class Style:
     from obs (N, 2, 8P + 4), each team's row in its own frame."""
 
     def __init__(self, name, config, seed):
+        import numpy as np
+
         self.name = name
         self.players = int(config.players_per_team)
         self.rng = np.random.default_rng(seed)
@@ -86,6 +89,8 @@ class Style:
 def record(style, config, matches, ticks, seed=SEED):
     """Plays `matches` matches of `style` for `ticks` ticks on one thread; returns the
     commands, float32 (ticks, matches, 2, P, 4)."""
+    import numpy as np
+
     import quorvel
 
     p = int(config.players_per_team)
@@ -99,7 +104,7 @@ def record(style, config, matches, ticks, seed=SEED):
     return commands
 
 
-def path_for(directory, style, players):
+def path_for(directory, style, players=3):
     return Path(directory) / f"{style}_{players}.npy"
 
 
@@ -111,6 +116,8 @@ def main(argv=None):
     parser.add_argument("--players", type=int, nargs="+", default=[3])
     parser.add_argument("--styles", nargs="+", choices=STYLES, default=list(STYLES))
     args = parser.parse_args(argv)
+
+    import numpy as np
 
     import quorvel
 

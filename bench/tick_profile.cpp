@@ -114,11 +114,11 @@ int main(int argc, char** argv) {
     }
     if (argc == 4 && std::strcmp(argv[1], "stats") == 0) {
         const PlayStats s = measure_play(load_recording(argv[2]), std::strtoull(argv[3], nullptr, 10));
-        std::printf("{\"substeps_per_tick\": %.4f, \"contacts_per_tick\": %.3f, \"pairs_per_tick\": %.3f, "
+        std::printf("{\"substeps_per_tick\": %.4f, \"contacts_per_tick\": %.3f, \"pairs_per_tick\": %.3f, \"begun_per_tick\": %.3f, "
                     "\"goals_per_match\": %.3f, \"pass_throughs\": %zu, \"deepest_overlap\": %.4f, "
                     "\"mean_overlap\": %.4f, \"deepest_in_wall\": %.4f, \"ball_centre_past_wall\": %.4f, "
                     "\"settled_motion\": %.5f}\n",
-                    s.substeps_per_tick, s.contacts_per_tick, s.pairs_per_tick,
+                    s.substeps_per_tick, s.contacts_per_tick, s.pairs_per_tick, s.begun_per_tick,
                     s.goals_per_match, s.pass_throughs, s.deepest_overlap, s.mean_overlap, s.deepest_in_wall,
                     s.ball_centre_past_wall, s.settled_motion);
         return 0;

@@ -102,9 +102,13 @@ class Renderer:
         return np.asarray(image).copy()
 
     def pixel_of(self, position):
-        """(column, row) of the pixel under a normalised field position."""
+        """(column, row) of the pixel under a normalised field position. The far edges of
+        the field (x = 1, y = -1: a ball put back on a goal line lies there) are in the
+        last column and row."""
         x, y = position
-        return (math.floor((x + 1.0) * 0.5 * self.width), math.floor((1.0 - y) * 0.5 * self.height))
+        column = math.floor((x + 1.0) * 0.5 * self.width)
+        row = math.floor((1.0 - y) * 0.5 * self.height)
+        return (column - (column == self.width), row - (row == self.height))
 
     def _pixel(self, position):
         x, y = position
