@@ -74,7 +74,7 @@ PlayStats measure_play(const Recording& recording, std::size_t first_tick) {
     std::size_t counted = 0, moves = 0, overlaps = 0;
     double overlap_sum = 0;
     for (std::size_t m = 0; m < recording.matches; ++m) {
-        Engine engine(config, kSeed + m);
+        Engine engine = start_match(recording, m);
         World& world = EngineProbe::world(engine);
         CountingListener counting(world.listener);
         world.physics.SetContactListener(&counting);

@@ -15,9 +15,10 @@ Styles, each team commanded in its own frame:
 
 Each style writes OUT_DIR/<style>_<P>.npy: float32 (T, N, 2, P, 4), the (move_x, move_y,
 kick_x, kick_y) rows of tick t, match m, team A then team B, as BatchEngine.step takes
-them. Match m is BatchEngine(config, N, seed=SEED)'s match m, that is Engine(config,
-SEED + m): stepping either with the recorded rows plays the recorded match bit for bit,
-since the styles that look at the field were recorded against this very build's physics.
+them. Match m is BatchEngine(config, N, seed=SEED)'s match m after its reset(), that is
+Engine(config, SEED + m) after one reset(): stepping either with the recorded rows plays
+the recorded match bit for bit, since the styles that look at the field were recorded
+against this very build's physics.
 """
 import argparse
 from pathlib import Path

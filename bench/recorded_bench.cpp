@@ -23,8 +23,7 @@ constexpr std::size_t kMatches = 16;
 
 // The recorded commands as Action records, and an engine per match at its kick-off.
 struct Replay {
-    explicit Replay(const Recording& r) : config(), ticks(r.ticks) {
-        config.players_per_team = r.players;
+    explicit Replay(const Recording& r) : recording(r), ticks(r.ticks) {
         const std::size_t matches = std::min(kMatches, r.matches);
         for (std::size_t m = 0; m < matches; ++m) {
             for (std::size_t t = 0; t < r.ticks; ++t) {
@@ -34,14 +33,14 @@ struct Replay {
         rebuild();
     }
 
-    // Every match back at its kick-off (engine m from seed kSeed + m, as recorded).
+    // Every match back at its recorded start.
     void rebuild() {
         engines.clear();
-        for (std::size_t m = 0; m * ticks < commands.size(); ++m) engines.emplace_back(config, kSeed + m);
+        for (std::size_t m = 0; m * ticks < commands.size(); ++m) engines.push_back(start_match(recording, m));
         next = 0;
     }
 
-    EngineConfig config;
+    const Recording& recording;
     std::size_t ticks;
     std::vector<TickCommands> commands;  // match 0's ticks, then match 1's, ...
     std::vector<Engine> engines;
@@ -74,7 +73,9 @@ void register_recorded_cases(const std::string& directory) {
     for (const char* style : kStyles) {
         const std::filesystem::path file = std::filesystem::path(directory) / (std::string(style) + "_3.npy");
         if (!std::filesystem::exists(file)) continue;
-        auto replay = std::make_shared<Replay>(load_recording(file.string()));
+        static std::vector<std::unique_ptr<Recording>> recordings;  // alive while the cases are
+        recordings.push_back(std::make_unique<Recording>(load_recording(file.string())));
+        auto replay = std::make_shared<Replay>(*recordings.back());
         benchmark::RegisterBenchmark(("engine_step_" + std::string(style) + "/players:3").c_str(),
                                      engine_step_recorded, replay);
     }

@@ -7,6 +7,8 @@
 #include <regex>
 #include <stdexcept>
 
+#include "command_pattern.hpp"
+
 namespace quorvel::bench {
 
 Actions Recording::actions(std::size_t tick, std::size_t match, Team t) const {
@@ -18,6 +20,14 @@ Actions Recording::actions(std::size_t tick, std::size_t match, Team t) const {
         out.players.push_back(a);
     }
     return out;
+}
+
+Engine start_match(const Recording& recording, std::size_t m) {
+    EngineConfig config;
+    config.players_per_team = recording.players;
+    Engine engine(config, kSeed + m);
+    engine.restart();
+    return engine;
 }
 
 Recording load_recording(const std::string& path) {

@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         std::vector<Engine> engines;
         std::vector<std::vector<TickCommands>> commands(matches);
         for (std::size_t m = 0; m < matches; ++m) {
-            engines.emplace_back(config, kSeed + m);
+            engines.push_back(start_match(recording, m));
             for (std::size_t t = 0; t < recording.ticks; ++t) {
                 commands[m].push_back({recording.actions(t, m, TEAM_A), recording.actions(t, m, TEAM_B)});
             }
@@ -99,7 +99,7 @@ int main(int argc, char** argv) {
         config.players_per_team = recording.players;
         std::vector<Engine> engines;
         for (std::size_t m = 0; m < recording.matches; ++m) {
-            engines.emplace_back(config, kSeed + m);
+            engines.push_back(start_match(recording, m));
             for (std::size_t t = 0; t < first_tick; ++t) {
                 engines[m].advance(recording.team(t, m, TEAM_A), recording.team(t, m, TEAM_B));
             }
