@@ -21,9 +21,10 @@ Bounds, and why they hold:
   is put back exactly on that line, so every x lies in [-1, 1]; a ball on a goal line
   reads exactly -1 or +1.
 - y: the side walls are static one-unit-thick boxes whose inner faces are the side lines,
-  and Box2D's continuous collision keeps discs from passing through them; a centre can sink
-  into a wall by Box2D's contact slop at most, never through it, so |y| <= 1 + 1 / (H / 2)
-  (a centre anywhere inside the wall's thickness; in play it stays below 1).
+  and the engine splits a tick into steps in which no disc heading for a wall moves more
+  than its own radius, so discs never pass through them; a crowd can press a centre a
+  little past the face (0.09 units at most in scripted play), never through the wall, so
+  |y| <= 1 + 1 / (H / 2) (a centre anywhere inside the wall's thickness).
 - velocities: Box2D moves no body further than b2_maxTranslation = 2 field units in one
   physics step and scales any faster velocity down to that; the engine splits a tick into
   at most 8 equal physics steps, so no body ends a tick faster than 2 * 8 / dt field units

@@ -3,6 +3,10 @@
 
     format       "quorvel-replay"
     version      format version (int); files of another version are refused
+    physics      the engine's physics version (int) the match was played with; absent
+                 in files written before it was recorded, which are physics version 1.
+                 Files of another physics version are refused: their commands no longer
+                 play the recorded match
     writer       the quorvel version that wrote the file (shown when a replay differs)
     config       the EngineConfig's fields as JSON (floats are exact: a 32-bit float
                  written as its exact decimal double reads back as the same float)
@@ -36,6 +40,9 @@ from .errors import ReplayError, ReplayFormatError, ReplayMismatch  # noqa: F401
 
 FORMAT = "quorvel-replay"
 VERSION = 1
+# Raised with every change to the engine that changes which match given commands play
+# (2: Box2D stepped without continuous collision, in sound discrete substeps).
+PHYSICS = 2
 BUILD, RESET = 0, 1
 MAX_DATA_BYTES = 256 << 20
 """The most bytes a replay file's arrays may declare in all, uncompressed, unless the
@@ -124,7 +131,8 @@ class MatchRecord:
         planes = np.ascontiguousarray(self.commands.astype("<f4").transpose(1, 2, 3, 0))
         with open(path, "wb") as out:
             np.savez_compressed(
-                out, format=np.array(FORMAT), version=np.array(VERSION), writer=np.array(self.writer),
+                out, format=np.array(FORMAT), version=np.array(VERSION), physics=np.array(PHYSICS),
+                writer=np.array(self.writer),
                 config=np.array(config_to_json(self.config)), event_kind=kinds, event_seed=seeds,
                 event_tick=ticks, commands_shape=np.array(self.commands.shape, np.uint64),
                 commands=planes.view(np.uint8).reshape(-1, 4).T.copy(), counts=self.counts,
@@ -153,6 +161,11 @@ class MatchRecord:
         if version != VERSION:
             raise ReplayFormatError(f"{name} has replay format version {version}; this quorvel "
                                     f"({writer_version()}) reads version {VERSION} only")
+        physics = archive.scalar("physics", "iu") if archive.has("physics") else 1
+        if physics != PHYSICS:
+            raise ReplayFormatError(f"{name} was played with physics version {physics}; this "
+                                    f"quorvel ({writer_version()}) plays physics version "
+                                    f"{PHYSICS} and cannot reproduce that match")
         config = config_from_json(archive.scalar("config", "U"), name)
         writer, last = archive.scalar("writer", "U"), archive.scalar("fingerprint", "U")
         if not re.fullmatch(r"[0-9a-f]{64}", last):
