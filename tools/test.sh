@@ -32,7 +32,8 @@ run_ctest() {
 }
 
 JOBS=${JOBS:-2}
-EXTRAS=test,gym,pettingzoo,render  # the package's extras whose tests run here, comma-separated
+EXTRAS=test,gym,pettingzoo,render,train  # the package's extras whose tests run here, comma-separated
+export QUORVEL_PREINSTALL="torch==2.13.0"  # pinned before the extras (a CPU build on this machine)
 VPY=$PWD/.venv/bin/python
 
 QUORVEL_EXTRAS=$EXTRAS bash tools/setup.sh

@@ -5,13 +5,15 @@ from collections.abc import Sequence
 from types import ModuleType
 from typing import Any, NoReturn
 
-from . import play, replay, watch
+from . import eval as evaluate
+from . import play, replay, train, watch
 from .options import UsageError
 from ..extras import MissingExtra
 from .output import OutputError, check_outputs, with_checked_stdout
 from ..version import package_version
 
-COMMANDS: dict[str, ModuleType] = {"play": play, "watch": watch, "replay": replay}
+COMMANDS: dict[str, ModuleType] = {"play": play, "watch": watch, "replay": replay, "train": train,
+                                  "eval": evaluate}
 """Subcommand name -> module (``HELP``, ``add_arguments``, ``run``)."""
 DEFAULT_COMMAND = "play"
 OWN_OPTIONS = ("--version",)

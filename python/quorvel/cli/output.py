@@ -19,7 +19,9 @@ import numpy.typing as npt
 from .options import UsageError
 
 OUTPUT_OPTIONS = {"out": "--out", "record": "--record"}
-"""Attribute of the parsed arguments -> the option that names a file the command writes."""
+"""Attribute of the parsed arguments -> the option that names a file the command writes.
+A subcommand whose options name other things (a run's folder) sets ``output_files`` in its
+parser's defaults instead."""
 CLOSED_PIPE_STATUS = 128 + 13
 """The status of a tool that SIGPIPE ended, which is what the shell reports for one
 whose reader went away."""
@@ -42,7 +44,7 @@ def check_outputs(args: argparse.Namespace) -> None:
     """Checks, before any work, every file the options of OUTPUT_OPTIONS name: UsageError
     naming the option for one that cannot be written, or named twice."""
     seen: dict[str, str] = {}
-    for name, option in OUTPUT_OPTIONS.items():
+    for name, option in getattr(args, "output_files", OUTPUT_OPTIONS).items():
         path = getattr(args, name, None)
         if path is None:
             continue

@@ -17,3 +17,7 @@ __all__ = ["CallablePolicy", "IdlePolicy", "Policy", "PolicySpec", "RandomPolicy
 register("idle", IdlePolicy)
 register("random", RandomPolicy)
 register("scripted", ScriptedPolicy)
+
+from . import npz_policy  # noqa: E402 - the loader registers below
+
+register_loader(".npz", npz_policy.load)

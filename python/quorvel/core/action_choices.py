@@ -1,0 +1,60 @@
+"""python/quorvel/core/action_choices.py: a player's discrete choice (a move and a kick) turned into the engine's command.
+
+A choice is two integers per player:
+
+- move: 0 stands still; 1 to D run at full speed in one of D evenly spaced directions of the
+  team's own frame, starting east (towards the opponents' goal) and turning counter-clockwise;
+- kick: 0 does not kick; 1 kicks at full strength from the ball towards the centre of the
+  opponents' goal (a shot); 2 kicks at full strength along the line from the player to the
+  ball (a dribble, a pass up the line or a clearance, whichever way the player came at it).
+
+Kick directions are computed from the observation the command answers, so the policy needs
+no geometry of its own; a kick only acts when the ball is within reach. Moving and kicking
+are independent, as in the engine. Pure numpy.
+"""
+import numpy as np
+
+from .layout import ball_offset
+
+KICKS = 3
+
+
+def move_directions(directions):
+    """(directions + 1, 2) float32 unit moves: standing still, then the D compass directions."""
+    angles = 2.0 * np.pi * np.arange(directions) / directions
+    moves = np.zeros((directions + 1, 2), np.float64)
+    moves[1:, 0], moves[1:, 1] = np.cos(angles), np.sin(angles)
+    return moves.astype(np.float32)
+
+
+class ActionChoices:
+    """Callable: (move, kick) integer arrays (n, P) and team observations (n, 8P + 4) ->
+    commands (n, P, 4) float32 written into `out`."""
+
+    def __init__(self, config, directions=8):
+        directions = int(directions)
+        if directions < 1:
+            raise ValueError(f"move directions must be at least 1, not {directions}")
+        self.players = int(config.players_per_team)
+        self.half = np.array([0.5 * float(config.field_width), 0.5 * float(config.field_height)],
+                             np.float32)
+        self.goal = np.array([self.half[0], 0.0], np.float32)
+        self.moves = move_directions(directions)
+        self.move_count = directions + 1
+        self.ball = ball_offset(self.players)
+
+    def __call__(self, move, kick, obs, out):
+        n, p = obs.shape[0], self.players
+        out[:, :, :2] = np.take(self.moves, move, axis=0)
+        ball = obs[:, self.ball:self.ball + 2] * self.half                    # (n, 2)
+        straight = ball[:, None, :] - obs[:, :4 * p].reshape(n, p, 4)[:, :, :2] * self.half
+        shot = self.goal - ball                                               # (n, 2)
+        # Each kick is its unit direction times 1 where chosen, else 0 (and 0 when the
+        # direction has no length: a player on the ball's centre, a ball on the goal's).
+        length = np.sqrt(np.einsum("npk,npk->np", straight, straight))
+        shot_length = np.sqrt(np.einsum("nk,nk->n", shot, shot))[:, None]
+        with np.errstate(divide="ignore"):
+            along = np.where((kick == 2) & (length > 0), 1.0 / length, 0.0).astype(np.float32)
+            at_goal = np.where((kick == 1) & (shot_length > 0), 1.0 / shot_length, 0.0).astype(np.float32)
+        out[:, :, 2:] = straight * along[:, :, None] + shot[:, None, :] * at_goal[:, :, None]
+        return out
