@@ -5,8 +5,8 @@ classes and adds the batched engine ``BatchEngine`` (native module ``quorvel._ba
 the framework-free core every front-end stands on (``quorvel.core``), the policies
 (``quorvel.policies``), the RL front-ends (``quorvel.envs``: with Gymnasium installed,
 importing quorvel registers quorvel/Soccer-v0 and quorvel/SoccerSelfPlay-v0), rendering,
-replays and the ``quorvel`` command line; ``__version__`` is its version. Importing it builds no engine, and pickling an
-``EngineConfig`` works once it is imported.
+replays and the ``quorvel`` command line; ``__version__`` is its version. Importing it builds
+no engine, and pickling an ``EngineConfig`` works once it is imported.
 """
 import importlib.util
 import pkgutil

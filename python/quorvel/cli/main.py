@@ -43,7 +43,8 @@ def build_parser() -> CommandLineParser:
             name, help=module.HELP, description=module.HELP,
             prog=f"quorvel [{name}]" if name == DEFAULT_COMMAND else f"quorvel {name}",
             error_name="quorvel" if name == DEFAULT_COMMAND else f"quorvel {name}",
-            epilog=f"commands: {names} ('quorvel COMMAND --help' describes one)")
+            epilog=f"commands: {names} ('quorvel COMMAND --help' describes one; "
+                   "'quorvel --version' gives the version)")
         module.add_arguments(sub)
         sub.set_defaults(run=module.run, error_name=sub.error_name)
     return parser

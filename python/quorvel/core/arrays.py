@@ -15,8 +15,6 @@ UInt64Array: TypeAlias = npt.NDArray[np.uint64]
 """Engine seeds."""
 IndexArray: TypeAlias = npt.NDArray[np.intp]
 """Gathers of observation columns."""
-Image: TypeAlias = npt.NDArray[np.uint8]
-"""An RGB picture, (height, width, 3)."""
 
 Seed: TypeAlias = int | np.integer[Any]
 """One engine seed: any integer, taken modulo 2**64."""
