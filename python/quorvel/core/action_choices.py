@@ -13,13 +13,17 @@ no geometry of its own; a kick only acts when the ball is within reach. Moving a
 are independent, as in the engine. Pure numpy.
 """
 import numpy as np
+import numpy.typing as npt
 
+from _quorvel import EngineConfig
+
+from .arrays import Float32Array
 from .layout import ball_offset
 
 KICKS = 3
 
 
-def move_directions(directions):
+def move_directions(directions: int) -> Float32Array:
     """(directions + 1, 2) float32 unit moves: standing still, then the D compass directions."""
     angles = 2.0 * np.pi * np.arange(directions) / directions
     moves = np.zeros((directions + 1, 2), np.float64)
@@ -31,7 +35,7 @@ class ActionChoices:
     """Callable: (move, kick) integer arrays (n, P) and team observations (n, 8P + 4) ->
     commands (n, P, 4) float32 written into `out`."""
 
-    def __init__(self, config, directions=8):
+    def __init__(self, config: EngineConfig, directions: int = 8) -> None:
         directions = int(directions)
         if directions < 1:
             raise ValueError(f"move directions must be at least 1, not {directions}")
@@ -43,7 +47,8 @@ class ActionChoices:
         self.move_count = directions + 1
         self.ball = ball_offset(self.players)
 
-    def __call__(self, move, kick, obs, out):
+    def __call__(self, move: npt.NDArray[np.integer], kick: npt.NDArray[np.integer], obs: Float32Array,
+                 out: Float32Array) -> Float32Array:
         n, p = obs.shape[0], self.players
         out[:, :, :2] = np.take(self.moves, move, axis=0)
         ball = obs[:, self.ball:self.ball + 2] * self.half                    # (n, 2)

@@ -18,6 +18,11 @@ a player can hold a position, and the 8 moves give every direction within 22.5 d
 Moving and kicking are independent, as in the engine, hence 9 x 3 choices.
 """
 import numpy as np
+import numpy.typing as npt
+
+from _quorvel import EngineConfig
+
+from .arrays import Float32Array
 
 from .layout import action_shape, ball_offset, own_columns
 
@@ -32,23 +37,23 @@ class DiscreteCodec:
     """Turns choices (n, P) and the team observations they answer (n, 8P + 4) into
     commands (n, P, 4)."""
 
-    def __init__(self, config):
+    def __init__(self, config: EngineConfig) -> None:
         self.players = int(config.players_per_team)
         self.half = np.array([0.5 * float(config.field_width), 0.5 * float(config.field_height)])
         self.ball = ball_offset(self.players)
         self.own = own_columns(self.players)
 
-    def __call__(self, choices, obs):
+    def __call__(self, choices: npt.ArrayLike, obs: Float32Array) -> Float32Array:
         """The commands (n, P, 4) of `choices` (n, P) given the observations (n, 8P + 4);
         ValueError for a wrong shape or a choice outside [0, 27)."""
-        choices = np.asarray(choices)
+        chosen = np.asarray(choices)
         n, p = obs.shape[0], self.players
-        if choices.shape != (n, p):
-            raise ValueError(f"actions: expected shape {(n, p)}, got {choices.shape}")
-        if not np.issubdtype(choices.dtype, np.integer) or choices.min(initial=0) < 0 \
-                or choices.max(initial=0) >= CHOICES:
+        if chosen.shape != (n, p):
+            raise ValueError(f"actions: expected shape {(n, p)}, got {chosen.shape}")
+        if not np.issubdtype(chosen.dtype, np.integer) or chosen.min(initial=0) < 0 \
+                or chosen.max(initial=0) >= CHOICES:
             raise ValueError(f"actions: expected integers in [0, {CHOICES})")
-        move, kick = np.divmod(choices, 3)
+        move, kick = np.divmod(chosen, 3)
         out = np.zeros((n,) + action_shape(p), np.float32)
         out[:, :, :2] = MOVES[move]
         ball = obs[:, self.ball:self.ball + 2] * self.half                    # (n, 2)

@@ -39,6 +39,10 @@ import math
 
 import numpy as np
 
+from _quorvel import EngineConfig
+
+from .arrays import Float32Array, IndexArray
+
 # Box2D 2.4's per-step translation cap (b2_common.h) and the engine's most physics steps a tick.
 MAX_TRANSLATION = 2.0
 MAX_SUBSTEPS = 8
@@ -50,27 +54,27 @@ FEATURES = 4
 (move x, move y, kick x, kick y)."""
 
 
-def obs_size(players):
+def obs_size(players: int) -> int:
     """Length of one team's observation vector for `players` a side."""
     return 8 * players + 4
 
 
-def own_columns(players):
+def own_columns(players: int) -> slice:
     """The slice of a team's observation holding its own players, FEATURES each."""
     return slice(0, 4 * players)
 
 
-def ball_offset(players):
+def ball_offset(players: int) -> int:
     """Index of the ball's x in a team's observation vector."""
     return 8 * players
 
 
-def action_shape(players):
+def action_shape(players: int) -> tuple[int, int]:
     """Shape of one team's action: (players, FEATURES)."""
     return (players, FEATURES)
 
 
-def own_row_first(players):
+def own_row_first(players: int) -> IndexArray:
     """Index arrays (P, 8P + 4), one per player slot i, that reorder a team's observation
     so that player i's row comes first, then its teammates in team order, then the rest."""
     order = []
@@ -80,7 +84,7 @@ def own_row_first(players):
     return np.array(order, dtype=np.intp).reshape(players, obs_size(players))
 
 
-def max_body_speed(config):
+def max_body_speed(config: EngineConfig) -> float:
     """The fastest speed, in field units per second, any body can show in an observation."""
     dt = float(config.dt)
     if not dt > 0.0 or not math.isfinite(dt):
@@ -88,7 +92,7 @@ def max_body_speed(config):
     return MAX_TRANSLATION * MAX_SUBSTEPS / dt * ROUNDING
 
 
-def observation_bounds(config):
+def observation_bounds(config: EngineConfig) -> tuple[Float32Array, Float32Array]:
     """Returns (low, high), float32 vectors of one team's observation length."""
     half_x = abs(0.5 * float(config.field_width))
     half_y = abs(0.5 * float(config.field_height))

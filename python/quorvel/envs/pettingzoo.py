@@ -1,9 +1,16 @@
 """python/quorvel/envs/pettingzoo.py: the PettingZoo ParallelEnv: one agent per player of both teams."""
+from collections.abc import Mapping
+from typing import Any, Unpack
+
 import numpy as np
+import numpy.typing as npt
+
 from _quorvel import EngineConfig
 
 from ..extras import needs
 from ..core import Matches, checked_actions
+from ..core.arrays import Float32Array, UInt32Array
+from ..core.config import ConfigFields
 from ..core.layout import FEATURES, obs_size, own_row_first
 from .rendering import RENDER_MODES, RenderHook, render_fps
 
@@ -11,13 +18,15 @@ with needs("pettingzoo", "quorvel.envs.pettingzoo"):
     from pettingzoo import ParallelEnv
     from pettingzoo.utils.env_logger import EnvLogger
 
+    from gymnasium import spaces
+
     from .gymnasium.spaces import observation_space, player_action_space
 
 AGENT_ACTION = (FEATURES,)
 """Shape of one agent's action: its player's move x, move y, kick x, kick y."""
 
 
-class SoccerParallelEnv(ParallelEnv):
+class SoccerParallelEnv(ParallelEnv[str, Float32Array, Float32Array]):
     """Both teams, one agent per player: "a_0" ... "a_{P-1}" for team A, then "b_0" ...
 
     An agent's observation is its team's observation (see ``quorvel.core.layout``, in its
@@ -36,7 +45,7 @@ class SoccerParallelEnv(ParallelEnv):
     metadata = {"name": "quorvel_soccer_v0", "render_modes": list(RENDER_MODES),
                 "render_fps": 30, "is_parallelizable": True}
 
-    def __init__(self, render_mode=None, **config):
+    def __init__(self, render_mode: str | None = None, **config: Unpack[ConfigFields]) -> None:
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
         matches = self.matches = Matches(self.config, 1)
@@ -44,7 +53,7 @@ class SoccerParallelEnv(ParallelEnv):
         self.metadata = dict(self.metadata, render_fps=render_fps(self.config))
         p = self.players = matches.players
         self.possible_agents = [f"{team}_{i}" for team in "ab" for i in range(p)]
-        self.agents = []
+        self.agents: list[str] = []
         self._row = {name: k for k, name in enumerate(self.possible_agents)}
         self._team_a, self._team_b = self.possible_agents[:p], self.possible_agents[p:]
         # One gather of both teams' observations gives every agent's, own row first.
@@ -57,24 +66,25 @@ class SoccerParallelEnv(ParallelEnv):
         self._observation_space = observation_space(self.config)
         self._action_space = player_action_space()
 
-    def observation_space(self, agent):
+    def observation_space(self, agent: str) -> spaces.Box[np.float32]:
         """The same Box for every agent: a team observation with its own row first."""
         return self._observation_space
 
-    def action_space(self, agent):
+    def action_space(self, agent: str) -> spaces.Box[np.float32]:
         """Box(-1, 1, (4,), float32): the agent's move x, move y, kick x, kick y."""
         return self._action_space
 
-    def _observations(self, names):
+    def _observations(self, names: list[str]) -> dict[str, Float32Array]:
         return dict(zip(names, self._flat_obs[self._gather]))
 
-    def _infos(self, score, tick):
-        infos = {name: {"score": score, "tick": tick} for name in self._team_a}
+    def _infos(self, score: UInt32Array, tick: int) -> dict[str, dict[str, Any]]:
+        infos: dict[str, dict[str, Any]] = {name: {"score": score, "tick": tick} for name in self._team_a}
         score_b = score[::-1].copy()
         infos.update({name: {"score": score_b, "tick": tick} for name in self._team_b})
         return infos
 
-    def reset(self, seed=None, options=None):
+    def reset(self, seed: int | None = None, options: dict[str, Any] | None = None) -> tuple[
+            dict[str, Float32Array], dict[str, dict[str, Any]]]:
         """Starts a match (reseeded when `seed` is given); returns (observations, infos)."""
         self.matches.reset(seed)
         self.agents = list(self.possible_agents)
@@ -83,7 +93,9 @@ class SoccerParallelEnv(ParallelEnv):
         score, tick = self.matches.status()
         return self._observations(self.agents), self._infos(score[0], int(tick[0]))
 
-    def step(self, actions):
+    def step(self, actions: Mapping[str, npt.ArrayLike]) -> tuple[
+            dict[str, Float32Array], dict[str, float], dict[str, bool], dict[str, bool],
+            dict[str, dict[str, Any]]]:
         """Plays one tick with each agent's 4 numbers; returns the five per-agent dicts."""
         if not self.agents:
             EnvLogger.warn_step_after_terminated_truncated()
@@ -112,14 +124,15 @@ class SoccerParallelEnv(ParallelEnv):
             self.agents = []
         return observations, rewards, terminations, truncations, infos
 
-    def state(self):
+    def state(self) -> Float32Array:
         """The whole match as team A sees it (its observation vector)."""
-        return self.matches.obs[0, 0].copy()
+        whole: Float32Array = self.matches.obs[0, 0].copy()
+        return whole
 
-    def _show(self):
+    def _show(self) -> None:
         self._hook.show(self.matches.spectator(0))
 
-    def render(self):
+    def render(self) -> npt.NDArray[np.uint8] | None:
         """The picture of the match ("rgb_array"); draws it in the window ("human")."""
         if self.render_mode == "rgb_array":
             return self._hook.image(self.matches.spectator(0))
@@ -127,11 +140,11 @@ class SoccerParallelEnv(ParallelEnv):
             self._show()
         return None
 
-    def close(self):
+    def close(self) -> None:
         """Closes the window, if any; safe to call more than once."""
         self._hook.close()
 
 
-def parallel_env(**kwargs):
+def parallel_env(render_mode: str | None = None, **config: Unpack[ConfigFields]) -> SoccerParallelEnv:
     """PettingZoo's customary constructor name: ``SoccerParallelEnv(**kwargs)``."""
-    return SoccerParallelEnv(**kwargs)
+    return SoccerParallelEnv(render_mode, **config)

@@ -7,12 +7,12 @@ loader ``register_loader`` installed for its ending), a policy object or a plain
 into one; every front-end, the command line and the benchmarks make theirs here.
 """
 from .base import Policy
-from .registry import make, names, register, register_loader
+from .registry import PolicySpec, make, names, register, register_loader
 from .scripted import ScriptedPolicy
 from .simple import CallablePolicy, IdlePolicy, RandomPolicy
 
-__all__ = ["CallablePolicy", "IdlePolicy", "Policy", "RandomPolicy", "ScriptedPolicy", "make",
-           "names", "register", "register_loader"]
+__all__ = ["CallablePolicy", "IdlePolicy", "Policy", "PolicySpec", "RandomPolicy", "ScriptedPolicy",
+           "make", "names", "register", "register_loader"]
 
 register("idle", IdlePolicy)
 register("random", RandomPolicy)

@@ -1,21 +1,28 @@
 """python/quorvel/envs/gymnasium/batch_vector.py: what the Gymnasium vector environments share: one core driver, autoreset modes, info masks."""
+from collections.abc import Mapping, Sequence
+from typing import Any, Literal, cast
+
 import numpy as np
+import numpy.typing as npt
 
 from _quorvel import EngineConfig
 
 from ...core import Matches
+from ...core.arrays import BoolArray, Float32Array, UInt32Array
+from ...core.config import ConfigFields
 from ...core.seeding import checked_mask, match_seeds
 from ..rendering import RENDER_MODES, RenderHook, render_fps
 from ...extras import needs
 
 with needs("gym", "quorvel's vector environments"):
-    from gymnasium.vector import AutoresetMode, VectorEnv
+    from gymnasium.vector import AutoresetMode as AutoresetMode  # also the subclasses' type
+    from gymnasium.vector import VectorEnv
 
-ENGINE_AUTORESET = {AutoresetMode.NEXT_STEP: "next_step", AutoresetMode.SAME_STEP: "same_step",
+ENGINE_AUTORESET: dict[AutoresetMode, Literal["next_step", "same_step", "disabled"]] = {AutoresetMode.NEXT_STEP: "next_step", AutoresetMode.SAME_STEP: "same_step",
                     AutoresetMode.DISABLED: "disabled"}
 
 
-def autoreset_mode_of(value):
+def autoreset_mode_of(value: AutoresetMode | str) -> AutoresetMode:
     """An AutoresetMode from itself, its value ("NextStep") or the engine's name ("next_step")."""
     if isinstance(value, AutoresetMode):
         return value
@@ -26,16 +33,16 @@ def autoreset_mode_of(value):
                      f"'disabled', not {value!r}")
 
 
-def with_masks(arrays, mask):
+def with_masks(arrays: Mapping[str, Any], mask: BoolArray) -> dict[str, Any]:
     """Gymnasium's info layout: each array beside a "_key" mask of the entries that have it."""
-    info = {}
+    info: dict[str, Any] = {}
     for key, value in arrays.items():
         info[key] = value
         info["_" + key] = mask.copy()
     return info
 
 
-class BatchVectorEnv(VectorEnv):
+class BatchVectorEnv(VectorEnv[Float32Array, Float32Array, npt.NDArray[Any]]):
     """Base of the vector environments: `num_matches` matches on one ``core.Matches``
     (`matches`), `entries_per_match` entries each.
 
@@ -49,7 +56,8 @@ class BatchVectorEnv(VectorEnv):
                 "autoreset_mode": AutoresetMode.NEXT_STEP}
     entries_per_match = 1
 
-    def _start(self, num_matches, render_mode, autoreset_mode, threads, copy, config):
+    def _start(self, num_matches: int, render_mode: str | None, autoreset_mode: AutoresetMode | str,
+               threads: int, copy: bool, config: ConfigFields) -> None:
         """Builds the driver and the state every vector env keeps (subclasses' __init__)."""
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
@@ -66,7 +74,8 @@ class BatchVectorEnv(VectorEnv):
 
     # ---- seeds and resets ---------------------------------------------------------
 
-    def reset(self, *, seed=None, options=None):
+    def reset(self, *, seed: int | Sequence[int | None] | None = None,
+              options: dict[str, Any] | None = None) -> tuple[Float32Array, dict[str, Any]]:
         """Restarts the matches (those of options["reset_mask"] only, if given).
 
         `seed`: None (the generators run on; the very first reset draws seeds from
@@ -77,7 +86,7 @@ class BatchVectorEnv(VectorEnv):
         mask = checked_mask((options or {}).get("reset_mask"), self.num_envs,
                             "options['reset_mask']")
         if mask is not None:
-            mask = mask.reshape(self.num_matches, self.entries_per_match).any(axis=1)
+            mask = cast(BoolArray, mask.reshape(self.num_matches, self.entries_per_match).any(axis=1))
         super().reset(seed=seed if isinstance(seed, (int, np.integer)) else None)
         self.matches.reset(seed, mask, rng=self.np_random)
         self._show()
@@ -87,7 +96,8 @@ class BatchVectorEnv(VectorEnv):
 
     # ---- stepping ----------------------------------------------------------------
 
-    def _play(self, commands=None):
+    def _play(self, commands: Float32Array | None = None) -> tuple[
+            Float32Array, Float32Array, BoolArray, BoolArray, dict[str, Any]]:
         """Steps the driver (with `commands` (N, 2, P, 4), else its own buffer); returns the
         Gymnasium 5-tuple."""
         obs, rewards, terminated, truncated, info = self.matches.step(commands)
@@ -105,30 +115,30 @@ class BatchVectorEnv(VectorEnv):
         return (self._entries_obs(obs), self._entries_rewards(rewards),
                 self._entries_flags(terminated), self._entries_flags(truncated), out_info)
 
-    def _entries_obs(self, raw, always_copy=False):
+    def _entries_obs(self, raw: Float32Array, always_copy: bool = False) -> Float32Array:
         """The entries' observations from the engine's (N, 2, OBS)."""
         raise NotImplementedError
 
-    def _entries_rewards(self, raw):
+    def _entries_rewards(self, raw: Float32Array) -> Float32Array:
         """The entries' rewards from the engine's (N, 2)."""
         raise NotImplementedError
 
-    def _entries_flags(self, raw):
+    def _entries_flags(self, raw: BoolArray) -> BoolArray:
         """The entries' terminated or truncated flags from the engine's (N,)."""
         return raw.repeat(self.entries_per_match) if self.entries_per_match > 1 else raw.copy()
 
-    def _entries_info(self, score, tick):
+    def _entries_info(self, score: UInt32Array, tick: UInt32Array) -> dict[str, UInt32Array]:
         """The entries' "score" and "tick" arrays from the engine's (N, 2) and (N,)."""
         raise NotImplementedError
 
     # ---- rendering ---------------------------------------------------------------
 
-    def _show(self):
+    def _show(self) -> None:
         """Draws match 0 in the window in "human" mode."""
         if self.render_mode == "human":
             self._hook.show(self.matches.spectator(0))
 
-    def render(self):
+    def render(self) -> tuple[npt.NDArray[np.uint8], ...] | None:
         """A tuple of one picture per match ("rgb_array"); in "human" mode the window
         shows match 0 at every step and this returns None."""
         if self.render_mode == "rgb_array":
@@ -138,6 +148,6 @@ class BatchVectorEnv(VectorEnv):
             self._show()
         return None
 
-    def close_extras(self, **kwargs):
+    def close_extras(self, **kwargs: Any) -> None:
         """Closes the window, if any."""
         self._hook.close()

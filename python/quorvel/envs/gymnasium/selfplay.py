@@ -1,9 +1,14 @@
 """python/quorvel/envs/gymnasium/selfplay.py: the self-play VectorEnv: both teams of every match are entries of one vector, each in its own frame."""
+from typing import Any, Unpack
+
 import numpy as np
+import numpy.typing as npt
 
 from ...core import engine_actions, whole_number
+from ...core.arrays import BoolArray, Float32Array, UInt32Array
+from ...core.config import ConfigFields
 from ...core.layout import action_shape
-from .batch_vector import BatchVectorEnv
+from .batch_vector import AutoresetMode, BatchVectorEnv
 from .spaces import action_space, observation_space
 
 
@@ -20,8 +25,9 @@ class SelfPlayVectorEnv(BatchVectorEnv):
 
     entries_per_match = 2
 
-    def __init__(self, num_envs=2, render_mode=None, autoreset_mode="next_step", threads=0,
-                 copy=True, **config):
+    def __init__(self, num_envs: int = 2, render_mode: str | None = None,
+                 autoreset_mode: AutoresetMode | str = "next_step", threads: int = 0, copy: bool = True,
+                 **config: Unpack[ConfigFields]) -> None:
         num_envs = whole_number(num_envs, "num_envs")
         if num_envs <= 0 or num_envs % 2:
             raise ValueError(f"num_envs must be a positive even number (two entries a match), "
@@ -40,16 +46,17 @@ class SelfPlayVectorEnv(BatchVectorEnv):
         own = np.arange(num_envs) % 2
         self._own_score = np.stack([first + own, first + 1 - own], axis=1)
 
-    def step(self, actions):
+    def step(self, actions: npt.ArrayLike) -> tuple[
+            Float32Array, Float32Array, BoolArray, BoolArray, dict[str, Any]]:
         """Plays one tick of every match; `actions` (num_envs, P, 4), each entry in its frame."""
         return self._play(engine_actions(actions, self._shape).reshape(self._match_shape))
 
-    def _entries_obs(self, raw, always_copy=False):
+    def _entries_obs(self, raw: Float32Array, always_copy: bool = False) -> Float32Array:
         entries = raw.reshape(self.num_envs, -1)
         return entries.copy() if self.copy or always_copy else entries
 
-    def _entries_rewards(self, raw):
+    def _entries_rewards(self, raw: Float32Array) -> Float32Array:
         return raw.reshape(self.num_envs).copy()
 
-    def _entries_info(self, score, tick):
+    def _entries_info(self, score: UInt32Array, tick: UInt32Array) -> dict[str, UInt32Array]:
         return {"score": score.reshape(-1)[self._own_score], "tick": tick.repeat(2)}

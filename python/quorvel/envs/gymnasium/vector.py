@@ -1,10 +1,15 @@
 """python/quorvel/envs/gymnasium/vector.py: quorvel/Soccer-v0 as a Gymnasium VectorEnv: many agent-versus-opponent matches on one core driver."""
+from typing import Any, Unpack
+
 import numpy as np
+import numpy.typing as npt
 
 from ... import policies
 from ...core import checked_actions, whole_number
+from ...core.arrays import BoolArray, Float32Array, UInt32Array
+from ...core.config import ConfigFields
 from ...core.layout import action_shape
-from .batch_vector import BatchVectorEnv
+from .batch_vector import AutoresetMode, BatchVectorEnv
 from .spaces import action_space, observation_space
 
 
@@ -24,8 +29,9 @@ class SoccerVectorEnv(BatchVectorEnv):
     float32 (n, 8P + 4) array whose rows are valid where ``info["_final_obs"]`` is set.
     """
 
-    def __init__(self, num_envs=1, opponent="scripted", render_mode=None,
-                 autoreset_mode="next_step", threads=0, copy=True, **config):
+    def __init__(self, num_envs: int = 1, opponent: policies.PolicySpec = "scripted",
+                 render_mode: str | None = None, autoreset_mode: AutoresetMode | str = "next_step",
+                 threads: int = 0, copy: bool = True, **config: Unpack[ConfigFields]) -> None:
         self.num_envs = whole_number(num_envs, "num_envs")
         self._start(self.num_envs, render_mode, autoreset_mode, threads, copy, config)
         p = self.players
@@ -37,22 +43,23 @@ class SoccerVectorEnv(BatchVectorEnv):
         self._mine = self.matches.commands[:, 0]
         self._theirs = self.matches.commands[:, 1]
         self._team_b = self.matches.obs[:, 1]
-        opponent = policies.make(opponent, self.config)
-        self._opponent = None if isinstance(opponent, policies.IdlePolicy) else opponent
+        made = policies.make(opponent, self.config)
+        self._opponent = None if isinstance(made, policies.IdlePolicy) else made
 
-    def step(self, actions):
+    def step(self, actions: npt.ArrayLike) -> tuple[
+            Float32Array, Float32Array, BoolArray, BoolArray, dict[str, Any]]:
         """Plays one tick of every match with team A's `actions` (n, P, 4)."""
         self._mine[...] = checked_actions(actions, self._shape)
         if self._opponent is not None:
             self._opponent(self._team_b, self._theirs, self.np_random)
         return self._play()
 
-    def _entries_obs(self, raw, always_copy=False):
+    def _entries_obs(self, raw: Float32Array, always_copy: bool = False) -> Float32Array:
         mine = raw[:, 0]
         return np.array(mine) if self.copy or always_copy else mine
 
-    def _entries_rewards(self, raw):
+    def _entries_rewards(self, raw: Float32Array) -> Float32Array:
         return raw[:, 0].copy()
 
-    def _entries_info(self, score, tick):
+    def _entries_info(self, score: UInt32Array, tick: UInt32Array) -> dict[str, UInt32Array]:
         return {"score": score.copy(), "tick": tick.copy()}
