@@ -97,6 +97,15 @@ def test_gymnasium_vector_wrappers_take_the_vector_envs(env_id):
                                    for info in infos)
 
 
+@pytest.mark.parametrize("make", [lambda: gym.make("quorvel/SoccerSelfPlay-v0"),
+                                  lambda: gym.make_vec("quorvel/SoccerSelfPlay-v0", num_envs=2,
+                                                       vectorization_mode="sync")])
+def test_self_play_made_as_a_single_env_says_it_is_vector_only(make):
+    with pytest.raises(gym.error.Error, match=r"vector environment only.*make_vec") as info:
+        make()
+    assert "raised from the environment creator" not in str(info.value)  # told as it is
+
+
 def test_self_play_entries_are_both_teams_in_their_own_frames():
     env = SelfPlayVectorEnv(num_envs=4, max_ticks=300)
     batch = BatchEngine(EngineConfig(max_ticks=300), 2, 5)
@@ -217,6 +226,8 @@ def test_discrete_wrappers_play():
     venv = DiscreteVectorActions(SelfPlayVectorEnv(num_envs=4, max_ticks=20))
     venv.reset(seed=0)
     assert venv.step(venv.action_space.sample())[0].shape == (4, 28)
+    with pytest.raises(TypeError, match="need a quorvel environment"):
+        DiscreteActions(gym.make("CartPole-v1"))
 
 
 def test_import_without_gymnasium_registers_nothing():

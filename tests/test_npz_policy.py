@@ -109,5 +109,10 @@ def test_files_that_do_not_fit_are_refused(trained, tmp_path):
         npz_policy.load(tmp_path / "other.npz", config)
     with pytest.raises(FileNotFoundError):
         npz_policy.load(tmp_path / "absent.npz", config)
+    # Arrays that would unpack to more than a policy could need are refused unread.
+    np.savez_compressed(tmp_path / "bomb.npz", meta=np.zeros(1, np.uint8),
+                        x=np.zeros(17_000_000, np.float32))
+    with pytest.raises(ValueError, match="too large"):
+        npz_policy.load(tmp_path / "bomb.npz", config)
     with zipfile.ZipFile(path) as archive:
         assert "meta.npy" in archive.namelist()

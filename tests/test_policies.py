@@ -128,3 +128,14 @@ def test_the_scripted_team_plays_each_match_of_a_batch_as_that_match_alone():
         alone = np.zeros((1, 3, 4), np.float32)
         scripted(obs[i:i + 1], alone, Draws(units[i:], coins[i:]))
         np.testing.assert_array_equal(alone[0], batch[i])
+
+
+def test_the_shipped_trained_policy_plays_the_default_team_and_refuses_others():
+    config = EngineConfig()
+    policy = policies.make("trained", config)
+    obs = np.zeros((4, 8 * 3 + 4), np.float32)
+    out = np.zeros((4, 3, 4), np.float32)
+    policy(obs, out, np.random.default_rng(0))
+    assert np.isfinite(out).all() and (np.abs(out) <= 1.0 + 1e-6).all()
+    with pytest.raises(ValueError):
+        policies.make("trained", EngineConfig(players_per_team=2))

@@ -111,3 +111,28 @@ def test_train_command_runs_resumes_and_refuses(tmp_path, capsys):
     status, printed, _ = run_cli(capsys, "eval", f"{out}/latest.npz", "idle", "--matches", "2",
                                  "--ticks", "40")
     assert status == 0 and "latest.npz vs idle: 2 matches" in printed
+
+
+def test_shaping_telescopes_over_an_episode_and_collect_keeps_to_it():
+    # With gamma = 1 the shaping terms of a whole episode add up to phi(last) - phi(first):
+    # every decision's term is taken between the very states the rollout passed through.
+    from quorvel.train.rollout import RolloutWorker
+
+    cfg = tiny(gamma=1.0, shaping_ball=0.3, shaping_near=0.2)
+    worker = RolloutWorker(cfg, 5)
+    worker.start_episode([("scripted", "scripted")] * len(worker.pool_groups))
+    team = lambda: worker.obs[worker.entry_match, worker.entry_side].copy()  # noqa: E731
+    first = worker.shaping.potential(team())
+    batches = [worker.collect(cfg.rollout)[0] for _ in range(2)]
+    last = worker.shaping.potential(team())
+    shaping = sum((b["rewards"] - b["goals"]).sum(axis=0) for b in batches)
+    np.testing.assert_allclose(shaping, last - first, atol=1e-4)
+    assert np.abs(last - first).max() > 0.01
+    with pytest.raises(ValueError, match="within an episode"):
+        worker.collect(1)
+
+
+def test_rating_difference_stays_finite_on_a_sweep():
+    sweep = summarise([3] * 10, [0] * 10)
+    assert sweep.wins == 10 and sweep.interval == 0.0
+    assert sweep.rating_difference == pytest.approx(400 * np.log10(19.0))

@@ -1,12 +1,13 @@
 """python/quorvel/cli/eval.py: `quorvel eval A B`: matches between two policies, named or from files, and their results."""
 import argparse
+from collections.abc import Callable
 
 from .options import U64_MAX, UsageError, bounded_int
 
 HELP = "play two policies against each other and print wins, draws, losses and goal difference"
 
 
-def add_arguments(parser):
+def add_arguments(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("a", metavar="A", help="a policy: idle, random, scripted or a .npz file")
     parser.add_argument("b", metavar="B", help="its opponent, the same kinds")
     parser.add_argument("--matches", type=bounded_int(1, 1_000_000), default=200,
@@ -21,26 +22,27 @@ def add_arguments(parser):
                         help="trained policies take their likeliest choice instead of drawing one")
 
 
-def add_parser(subparsers):
+def add_parser(subparsers: "argparse._SubParsersAction[argparse.ArgumentParser]") -> argparse.ArgumentParser:
     parser = subparsers.add_parser("eval", help=HELP, description=HELP)
     add_arguments(parser)
     parser.set_defaults(run=run)
     return parser
 
 
-def run(args):
+def run(args: argparse.Namespace) -> int:
     from .. import EngineConfig
-    from ..policies import npz_policy
+    from ..policies import Policy, npz_policy
     from ..train import opponents
     from ..train.evaluate import evaluate
 
     config = EngineConfig(players_per_team=args.players, max_ticks=args.ticks)
 
-    def maker(spec):
-        def make():
+    def maker(spec: str) -> Callable[[], Policy]:
+        def make() -> Policy:
             if spec.endswith(".npz"):
                 return npz_policy.load(spec, config, greedy=args.greedy)
-            return opponents.make(spec, config)
+            named: Policy = opponents.make(spec, config)
+            return named
         return make
 
     try:

@@ -9,7 +9,7 @@ RESUMABLE = {"minutes", "episodes", "eval_minutes", "eval_matches", "final_eval_
 """Settings a resumed run may change: when and how it reports and stops, not what it learns."""
 
 
-def _minutes(text):
+def _minutes(text: str) -> float:
     try:
         value = float(text)
     except ValueError:
@@ -19,7 +19,7 @@ def _minutes(text):
     return value
 
 
-def add_arguments(parser):
+def add_arguments(parser: argparse.ArgumentParser) -> None:
     from ..train.config import describe_settings
 
     parser.formatter_class = argparse.RawDescriptionHelpFormatter
@@ -36,14 +36,14 @@ def add_arguments(parser):
     parser.epilog = "settings (name = default: meaning):\n  " + "\n  ".join(describe_settings())
 
 
-def add_parser(subparsers):
+def add_parser(subparsers: "argparse._SubParsersAction[argparse.ArgumentParser]") -> argparse.ArgumentParser:
     parser = subparsers.add_parser("train", help=HELP, description=HELP)
     add_arguments(parser)
     parser.set_defaults(run=run)
     return parser
 
 
-def run(args):
+def run(args: argparse.Namespace) -> int:
     from .options import UsageError
 
     try:

@@ -20,7 +20,11 @@ nowhere useful. Standing lets a player hold a position; 8 moves give every direc
 within 22.5 degrees.
 """
 import numpy as np
+import numpy.typing as npt
 
+from _quorvel import EngineConfig
+
+from .arrays import Float32Array, IndexArray
 from .layout import ball_offset
 
 KICKS = 3
@@ -29,7 +33,7 @@ CHOICES = (DIRECTIONS + 1) * KICKS
 """Choices a player has with the front-ends' discrete actions: ``move * 3 + kick``."""
 
 
-def move_directions(directions):
+def move_directions(directions: int) -> Float32Array:
     """(directions + 1, 2) float32 unit moves: standing still, then the D compass directions."""
     angles = 2.0 * np.pi * np.arange(directions) / directions
     moves = np.zeros((directions + 1, 2), np.float64)
@@ -41,7 +45,7 @@ class ActionChoices:
     """Callable: (move, kick) integer arrays (n, P) and team observations (n, 8P + 4) ->
     commands (n, P, 4) float32 written into `out`."""
 
-    def __init__(self, config, directions=8):
+    def __init__(self, config: EngineConfig, directions: int = 8) -> None:
         directions = int(directions)
         if directions < 1:
             raise ValueError(f"move directions must be at least 1, not {directions}")
@@ -53,7 +57,8 @@ class ActionChoices:
         self.move_count = directions + 1
         self.ball = ball_offset(self.players)
 
-    def __call__(self, move, kick, obs, out):
+    def __call__(self, move: npt.NDArray[np.integer], kick: npt.NDArray[np.integer], obs: Float32Array,
+                 out: Float32Array) -> Float32Array:
         n, p = obs.shape[0], self.players
         out[:, :, :2] = np.take(self.moves, move, axis=0)
         ball = obs[:, self.ball:self.ball + 2] * self.half                    # (n, 2)
@@ -74,24 +79,27 @@ class PlayerChoices:
     """The front-ends' discrete actions: one integer in [0, CHOICES) a player, checked and
     split into (move, kick), and turned into commands by ``ActionChoices`` with 8 directions."""
 
-    def __init__(self, config):
+    def __init__(self, config: EngineConfig) -> None:
         self.commands = ActionChoices(config, DIRECTIONS)
         self.players = self.commands.players
 
-    def split(self, choices, rows):
+    def split(self, choices: npt.ArrayLike, rows: int) -> tuple[IndexArray, IndexArray]:
         """(move, kick) int arrays (rows, P) of `choices`; ValueError for a wrong shape, a
         non-integer array or a choice outside [0, CHOICES)."""
-        choices = np.asarray(choices)
+        chosen = np.asarray(choices)
         shape = (rows, self.players)
-        if choices.shape != shape:
-            raise ValueError(f"actions: expected shape {shape}, got {choices.shape}")
-        if not np.issubdtype(choices.dtype, np.integer) or choices.min(initial=0) < 0 \
-                or choices.max(initial=0) >= CHOICES:
+        if chosen.shape != shape:
+            raise ValueError(f"actions: expected shape {shape}, got {chosen.shape}")
+        if not np.issubdtype(chosen.dtype, np.integer) or chosen.min(initial=0) < 0 \
+                or chosen.max(initial=0) >= CHOICES:
             raise ValueError(f"actions: expected integers in [0, {CHOICES})")
-        return np.divmod(choices.astype(np.intp), KICKS)
+        move, kick = np.divmod(chosen.astype(np.intp), KICKS)
+        return move, kick
 
-    def __call__(self, choices, obs, out=None):
+    def __call__(self, choices: npt.ArrayLike, obs: Float32Array,
+                 out: Float32Array | None = None) -> Float32Array:
         """The commands (n, P, 4) of `choices` (n, P) given the team observations (n, 8P + 4)."""
         move, kick = self.split(choices, obs.shape[0])
-        out = np.zeros((obs.shape[0], self.players, 4), np.float32) if out is None else out
+        if out is None:
+            out = np.zeros((obs.shape[0], self.players, 4), np.float32)
         return self.commands(move, kick, obs, out)

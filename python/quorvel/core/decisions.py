@@ -3,29 +3,57 @@
 Every front-end with an option of ``LearnerOptions`` set plays through ``Decisions``; the
 vector environments always do. Framework-free: numpy and ``Matches`` only.
 """
-from collections import namedtuple
+from __future__ import annotations
+
+from collections.abc import Callable
 from dataclasses import dataclass
+from typing import TYPE_CHECKING, Any, NamedTuple
 
 import numpy as np
+import numpy.typing as npt
+
+from _quorvel import EngineConfig
 
 from .action_choices import PlayerChoices
+from .arrays import BoolArray, Float32Array, IndexArray, SeedRequest, UInt32Array
 from .checks import checked_actions, whole_number
 from .layout import action_shape
 from .matches import Matches
 from .observations import make_view
-from .rewards import goals_only, make_reward
+from .rewards import RewardSpec, goals_only, make_reward
+
+if TYPE_CHECKING:
+    from .._batch import _Autoreset
+
+TeamPolicy = Callable[[Float32Array, Float32Array, np.random.Generator], Any]
+MatchState = tuple[Float32Array, UInt32Array, UInt32Array]
 
 ACTIONS = ("continuous", "discrete")
 AUTORESETS = ("next_step", "same_step", "disabled")
 
-Outcome = namedtuple("Outcome", "obs rewards terminated truncated goals score tick final")
-"""What a decision returns, one row per entry: `obs` in the chosen layout, `rewards` float32
-(the chosen reward), `terminated`, `truncated` bool, `goals` float32 (the goal reward),
-`score` (goals for, against) and `tick` as they stand; `final` None or a Final."""
+class Final(NamedTuple):
+    """The last state of the episodes a "same_step" decision ended and restarted: rows valid
+    where `mask` (E,) is set."""
 
-Final = namedtuple("Final", "mask obs score tick")
-"""The last state of the episodes a "same_step" decision ended and restarted: rows valid
-where `mask` (E,) is set."""
+    mask: BoolArray
+    obs: Float32Array
+    score: UInt32Array
+    tick: UInt32Array
+
+
+class Outcome(NamedTuple):
+    """What a decision returns, one row per entry: `obs` in the chosen layout, `rewards`
+    float32 (the chosen reward), `terminated`, `truncated`, `goals` float32 (the goal
+    reward), `score` (goals for, against) and `tick` as they stand; `final` None or a Final."""
+
+    obs: Float32Array
+    rewards: Float32Array
+    terminated: BoolArray
+    truncated: BoolArray
+    goals: Float32Array
+    score: UInt32Array
+    tick: UInt32Array
+    final: Final | None
 
 
 @dataclass(frozen=True)
@@ -36,12 +64,12 @@ class LearnerOptions:
     and `actions` ("continuous": (P, 4) floats a team; "discrete": one of 27 choices a
     player, ``core.action_choices.PlayerChoices``)."""
 
-    reward: object = "goals"
+    reward: RewardSpec = "goals"
     observation: str = "team"
     frame_skip: int = 1
     actions: str = "continuous"
 
-    def __post_init__(self):
+    def __post_init__(self) -> None:
         skip = whole_number(self.frame_skip, "frame_skip")
         if skip < 1:
             raise ValueError(f"frame_skip must be at least 1, not {skip}")
@@ -51,7 +79,7 @@ class LearnerOptions:
                              f"not {self.actions!r}")
 
     @property
-    def plain(self):
+    def plain(self) -> bool:
         """True with every option at its default: the front-ends' direct path."""
         return (isinstance(self.reward, str) and self.reward == "goals" and self.observation == "team"
                 and self.frame_skip == 1 and self.actions == "continuous")
@@ -72,11 +100,12 @@ class Decisions:
     never does and this class restarts them after the decision (an ended match plays out
     the decision's other ticks unseen, so no episode starts mid-decision; under "disabled"
     a decision on a match that had already ended plays one tick and shows it).
-    `driver` keywords go to ``Matches`` (`threads`, ...).
+    `threads` goes to ``Matches``.
     """
 
-    def __init__(self, config, num_matches, *, both_teams, opponent=None,
-                 autoreset="disabled", options=LearnerOptions(), **driver):
+    def __init__(self, config: EngineConfig, num_matches: int, *, both_teams: bool,
+                 opponent: TeamPolicy | None = None, autoreset: _Autoreset = "disabled",
+                 options: LearnerOptions = LearnerOptions(), threads: int = 0) -> None:
         if autoreset not in AUTORESETS:
             raise ValueError(f"autoreset must be one of {', '.join(AUTORESETS)}, not {autoreset!r}")
         self.options = options
@@ -85,49 +114,49 @@ class Decisions:
         self.frame_skip = options.frame_skip
         self.discrete = PlayerChoices(config) if options.actions == "discrete" else None
         self.autoreset = autoreset
-        self.matches = m = Matches(config, num_matches,
-                                   autoreset=autoreset if self.frame_skip == 1 else "disabled",
-                                   **driver)
+        self.matches = m = Matches(config, num_matches, threads=threads,
+                                   autoreset=autoreset if self.frame_skip == 1 else "disabled")
         self.both_teams = bool(both_teams)
         self.opponent = None if both_teams else opponent
         self.players = p = m.players
         self.entries = e = m.num_matches * (2 if both_teams else 1)
-        self.action_shape = (e, p) if self.discrete else (e,) + action_shape(p)
+        self.action_shape: tuple[int, ...] = (e, p) if self.discrete else (e,) + action_shape(p)
         self._team_rows, self._command_rows = self._rows(m.obs), self._rows(m.commands)
         if both_teams:
             first = 2 * (np.arange(e) // 2)
             own = np.arange(e) % 2
             self._own_score = np.stack([first + own, first + 1 - own], axis=1)
-        self._pending = np.zeros(m.num_matches, bool)
-        self._choices = None
+        self._pending: BoolArray = np.zeros(m.num_matches, bool)
+        self._choices: tuple[IndexArray, IndexArray] | None = None
 
     # ---- entries -----------------------------------------------------------------
 
-    def _rows(self, array):
+    def _rows(self, array: npt.NDArray[Any]) -> npt.NDArray[Any]:
         """(M, 2, ...) -> the entries' (E, ...), a view."""
         return array.reshape((-1,) + array.shape[2:]) if self.both_teams else array[:, 0]
 
-    def _flags(self, flags):
+    def _flags(self, flags: npt.NDArray[Any]) -> npt.NDArray[Any]:
         """Per-match (M,) -> per-entry (E,), a new array."""
         return flags.repeat(2) if self.both_teams else flags.copy()
 
-    def _scores(self, score):
+    def _scores(self, score: UInt32Array) -> UInt32Array:
         """Per-match (M, 2) -> each entry's (for, against), a new array."""
         return score.reshape(-1)[self._own_score] if self.both_teams else score.copy()
 
-    def observe(self, team, score, tick):
+    def observe(self, team: Float32Array, score: UInt32Array, tick: UInt32Array) -> Float32Array:
         """The entries' observations in the chosen layout from per-match team observations
         (M, 2, 8P + 4), scores (M, 2) and ticks (M,)."""
         return self.view(self._rows(team), self._scores(score), self._flags(tick))
 
-    def status(self):
+    def status(self) -> tuple[UInt32Array, UInt32Array]:
         """The entries' (score, tick) as they stand, new arrays."""
         score, tick = self.matches.status()
         return self._scores(score), self._flags(tick)
 
     # ---- resets ------------------------------------------------------------------
 
-    def reset(self, seed=None, mask=None, rng=None):
+    def reset(self, seed: SeedRequest = None, mask: BoolArray | None = None,
+              rng: np.random.Generator | None = None) -> Float32Array:
         """Restarts the matches of `mask` (all when None) as ``Matches.reset`` does; returns
         the entries' observations."""
         m = self.matches
@@ -137,7 +166,7 @@ class Decisions:
 
     # ---- decisions ---------------------------------------------------------------
 
-    def step(self, actions, rng):
+    def step(self, actions: npt.ArrayLike, rng: np.random.Generator) -> Outcome:
         """Plays one decision of the entries' `actions` ((E, P, 4) floats or (E, P)
         choices); the opponent draws from `rng`. Returns an Outcome."""
         m = self.matches
@@ -145,7 +174,8 @@ class Decisions:
             self._command_rows[...] = checked_actions(actions, self.action_shape)
         else:
             self._choices = self.discrete.split(actions, self.entries)
-        before = None if self.reward is goals_only else self._team_rows.copy()
+        # The state the decision starts from (the goal reward reads none: no copy).
+        before = self._team_rows if self.reward is goals_only else self._team_rows.copy()
         pending = self._pending
         if self.frame_skip == 1:
             info = self._tick(rng)
@@ -190,16 +220,17 @@ class Decisions:
                        self._flags(terminated), self._flags(truncated), goals,
                        self._scores(score), self._flags(tick), final)
 
-    def _tick(self, rng):
+    def _tick(self, rng: np.random.Generator) -> Any:
         """One tick: the held choices turned into commands, the opponent's, the engine's step."""
         m = self.matches
-        if self._choices is not None:
+        if self._choices is not None and self.discrete is not None:
             self.discrete.commands(*self._choices, self._team_rows, self._command_rows)
         if self.opponent is not None:
             self.opponent(m.obs[:, 1], m.commands[:, 1], rng)
         return m.step()[4]
 
-    def _hold(self, live, rng):
+    def _hold(self, live: BoolArray, rng: np.random.Generator) -> tuple[
+            BoolArray, BoolArray, Float32Array, MatchState]:
         """Up to `frame_skip` ticks; each match counts until its episode ends (or not at all
         where `live` is false) and its state then is kept. Returns the per-match
         terminated and truncated flags, the entries' summed goals and the ended state."""

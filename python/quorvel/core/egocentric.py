@@ -21,8 +21,14 @@ Positions are in half-lengths on both axes (so that distances are true distances
 and would otherwise dominate a network's input). Everything is numpy; nothing here
 depends on a learning framework.
 """
-import numpy as np
+from typing import Any
 
+import numpy as np
+import numpy.typing as npt
+
+from _quorvel import EngineConfig
+
+from .arrays import Float32Array
 from .layout import ball_offset, obs_size
 
 LAYOUT = "egocentric"
@@ -30,7 +36,7 @@ VERSION = 1
 VELOCITY_CLIP = 4.0
 
 
-def feature_count(players):
+def feature_count(players: int) -> int:
     """F: the length of one player's egocentric row for `players` a side."""
     return 11 + 9 * int(players)
 
@@ -38,7 +44,7 @@ def feature_count(players):
 class Egocentric:
     """Callable: team observations (n, 8P + 4) -> per-player rows (n, P, F), float32."""
 
-    def __init__(self, config):
+    def __init__(self, config: EngineConfig) -> None:
         self.players = p = int(config.players_per_team)
         half_length = 0.5 * float(config.field_width)
         half_width = 0.5 * float(config.field_height)
@@ -55,18 +61,18 @@ class Egocentric:
         self.one_hot = np.eye(p, dtype=np.float32)
         self.ball = ball_offset(p)
 
-    def describe(self):
+    def describe(self) -> dict[str, Any]:
         """The layout as plain data (saved beside a trained network)."""
         return {"layout": LAYOUT, "version": VERSION, "players": self.players,
                 "features": self.features}
 
-    def __call__(self, obs):
-        obs = np.asarray(obs, dtype=np.float32)
-        if obs.ndim != 2 or obs.shape[1] != self.obs_size:
+    def __call__(self, obs: npt.ArrayLike) -> Float32Array:
+        team = np.asarray(obs, dtype=np.float32)
+        if team.ndim != 2 or team.shape[1] != self.obs_size:
             raise ValueError(f"team observations: expected shape (n, {self.obs_size}), "
-                             f"got {obs.shape}")
-        n, p = obs.shape[0], self.players
-        bodies = obs[:, :self.ball + 4].reshape(n, 2 * p + 1, 4) * self.scale
+                             f"got {team.shape}")
+        n, p = team.shape[0], self.players
+        bodies = team[:, :self.ball + 4].reshape(n, 2 * p + 1, 4) * self.scale
         np.clip(bodies[:, :, 2:], -VELOCITY_CLIP, VELOCITY_CLIP, out=bodies[:, :, 2:])
         own, others, ball = bodies[:, :p], bodies[:, p:2 * p], bodies[:, 2 * p]
         out = np.empty((n, p, self.features), np.float32)

@@ -26,9 +26,13 @@ team observation in its own frame; `score` (n, 2) its (goals for, goals against)
   field of positive size and a positive ``player_max_speed`` (ValueError otherwise).
 """
 import math
+from typing import Protocol
 
 import numpy as np
 
+from _quorvel import EngineConfig
+
+from .arrays import Float32Array, UInt32Array
 from .egocentric import VELOCITY_CLIP, Egocentric
 from .layout import float32_ceiling, max_body_speed, obs_size, observation_bounds
 
@@ -37,20 +41,31 @@ GOAL_DIFFERENCE_CLIP = 5.0
 SLACK = 1.0 + 1e-5
 
 
+class View(Protocol):
+    """An observation layout: its per-entry shape, bounds, and the entries' observations."""
+
+    name: str
+    shape: tuple[int, ...]
+
+    def bounds(self) -> tuple[Float32Array, Float32Array]: ...
+
+    def __call__(self, team: Float32Array, score: UInt32Array, tick: UInt32Array) -> Float32Array: ...
+
+
 class TeamView:
     """The team observation as it is (no copy)."""
 
     name = "team"
 
-    def __init__(self, config):
-        self.shape = (obs_size(int(config.players_per_team)),)
+    def __init__(self, config: EngineConfig) -> None:
+        self.shape: tuple[int, ...] = (obs_size(int(config.players_per_team)),)
         self._bounds = observation_bounds(config)
 
-    def bounds(self):
+    def bounds(self) -> tuple[Float32Array, Float32Array]:
         """(low, high) float32 arrays of `shape`."""
         return self._bounds
 
-    def __call__(self, team, score, tick):
+    def __call__(self, team: Float32Array, score: UInt32Array, tick: UInt32Array) -> Float32Array:
         return team
 
 
@@ -59,10 +74,10 @@ class EgocentricView:
 
     name = "egocentric"
 
-    def __init__(self, config):
+    def __init__(self, config: EngineConfig) -> None:
         self.rows = Egocentric(config)
         p = self.players = self.rows.players
-        self.shape = (p, self.rows.features + 2)
+        self.shape: tuple[int, ...] = (p, self.rows.features + 2)
         self.max_ticks = int(config.max_ticks)
         half_length, half_width = 0.5 * float(config.field_width), 0.5 * float(config.field_height)
         # Products of float32 roundings may pass these by an ulp or two: a relative 1e-5 more.
@@ -78,12 +93,12 @@ class EgocentricView:
         self._bounds = (np.broadcast_to(-float32_ceiling(-low), self.shape).copy(),
                         np.broadcast_to(float32_ceiling(high), self.shape).copy())
 
-    def bounds(self):
+    def bounds(self) -> tuple[Float32Array, Float32Array]:
         """(low, high) float32 arrays of `shape`."""
         return self._bounds
 
-    def __call__(self, team, score, tick):
-        n, p = team.shape[0], self.players
+    def __call__(self, team: Float32Array, score: UInt32Array, tick: UInt32Array) -> Float32Array:
+        n = team.shape[0]
         out = np.empty((n,) + self.shape, np.float32)
         out[:, :, :-2] = self.rows(team)
         difference = score[:, 0].astype(np.float32) - score[:, 1].astype(np.float32)
@@ -97,10 +112,11 @@ class EgocentricView:
         return out
 
 
-_VIEWS = {"team": TeamView, "egocentric": EgocentricView}
+_VIEWS: dict[str, type[TeamView] | type[EgocentricView]] = {"team": TeamView,
+                                                             "egocentric": EgocentricView}
 
 
-def make_view(spec, config):
+def make_view(spec: str, config: EngineConfig) -> View:
     """The observation layout named `spec` for matches of `config`; ValueError for an
     unknown name, TypeError for a non-string."""
     if not isinstance(spec, str):

@@ -35,13 +35,24 @@ The front-ends always put the goal reward in ``info["goal_reward"]`` too, so tha
 evaluation counts goals whatever the learner is paid.
 """
 import math
+from collections.abc import Callable
 from dataclasses import dataclass
+from typing import Any, TypeAlias
 
 import numpy as np
+import numpy.typing as npt
 
+from _quorvel import EngineConfig
+
+from .arrays import BoolArray, Float32Array
 from .layout import ball_offset
 
 REWARDS = ("goals", "shaped")
+
+Reward: TypeAlias = Callable[[Float32Array, Float32Array, Float32Array, BoolArray], Float32Array]
+"""A made reward: (before, after, goals, terminated) -> rewards (n,)."""
+RewardSpec: TypeAlias = "str | Shaped | Callable[..., npt.ArrayLike]"
+"""What ``reward=`` takes: a name, a Shaped, or a function of the caller's."""
 
 
 @dataclass(frozen=True)
@@ -57,7 +68,7 @@ class Shaped:
     gamma: float = 0.99
     """The learner's discount per decision (the shaping's own)."""
 
-    def __post_init__(self):
+    def __post_init__(self) -> None:
         for name in ("ball_progress", "nearest_player", "gamma"):
             value = getattr(self, name)
             if isinstance(value, bool) or not isinstance(value, (int, float, np.floating, np.integer)):
@@ -71,14 +82,14 @@ class Shaped:
 class Potential:
     """Callable: team observations (n, 8P + 4) -> phi (n,) float32, with `shaped`'s weights."""
 
-    def __init__(self, config, shaped):
+    def __init__(self, config: EngineConfig, shaped: Shaped) -> None:
         self.players = int(config.players_per_team)
         self.ball = ball_offset(self.players)
         self.aspect = float(config.field_height) / float(config.field_width)
         self.ball_weight = float(shaped.ball_progress)
         self.near_weight = float(shaped.nearest_player)
 
-    def __call__(self, obs):
+    def __call__(self, obs: Float32Array) -> Float32Array:
         p, b = self.players, self.ball
         dx = obs[:, 0:4 * p:4] - obs[:, b:b + 1]
         dy = (obs[:, 1:4 * p:4] - obs[:, b + 1:b + 2]) * self.aspect
@@ -89,19 +100,22 @@ class Potential:
 class ShapedReward:
     """The goals plus ``gamma * phi(after) - phi(before)``, phi 0 where `terminated`."""
 
-    def __init__(self, config, shaped):
+    def __init__(self, config: EngineConfig, shaped: Shaped) -> None:
         self.shaped = shaped
         self.gamma = float(shaped.gamma)
         self.potential = Potential(config, shaped)
 
-    def __call__(self, before, after, goals, terminated):
+    def __call__(self, before: Float32Array, after: Float32Array, goals: Float32Array,
+                 terminated: BoolArray) -> Float32Array:
         after_phi = self.potential(after)
         if terminated.any():
             after_phi[terminated] = 0.0
-        return goals + self.gamma * after_phi - self.potential(before)
+        shaped: Float32Array = goals + self.gamma * after_phi - self.potential(before)
+        return shaped
 
 
-def goals_only(before, after, goals, terminated):
+def goals_only(before: Float32Array, after: Float32Array, goals: Float32Array,
+               terminated: BoolArray) -> Float32Array:
     """The goal reward as it is."""
     return goals
 
@@ -109,10 +123,11 @@ def goals_only(before, after, goals, terminated):
 class CallableReward:
     """A caller's function, its result checked and made float32 (n,)."""
 
-    def __init__(self, function):
+    def __init__(self, function: Callable[..., npt.ArrayLike]) -> None:
         self.function = function
 
-    def __call__(self, before, after, goals, terminated):
+    def __call__(self, before: Float32Array, after: Float32Array, goals: Float32Array,
+                 terminated: BoolArray) -> Float32Array:
         result = np.asarray(self.function(before, after, goals, terminated), dtype=np.float32)
         if result.shape != goals.shape:
             raise ValueError(f"the reward function returned shape {result.shape}, expected "
@@ -120,7 +135,7 @@ class CallableReward:
         return result
 
 
-def make_reward(spec, config):
+def make_reward(spec: RewardSpec, config: EngineConfig) -> Reward:
     """The reward `spec` names (see the module's text) for matches of `config`; ValueError
     for an unknown name, TypeError for anything but a name, a Shaped or a callable."""
     if isinstance(spec, str):

@@ -18,13 +18,24 @@ distribution with `rng`, or the likeliest with ``greedy=True``) and turns the he
 choice into commands from each tick's observation.
 """
 import json
+import os
 import zipfile
+from collections.abc import Mapping, Sequence
 from pathlib import Path
+from typing import Any, cast
 
 import numpy as np
+import numpy.typing as npt
+
+from _quorvel import EngineConfig
 
 from ..core.action_choices import KICKS, ActionChoices
+from ..core.arrays import Float32Array
 from ..core.egocentric import LAYOUT, VERSION as LAYOUT_VERSION, Egocentric, feature_count
+from .base import Policy
+
+Choices = tuple[npt.NDArray[np.intp], npt.NDArray[np.intp]]
+"""(move, kick) integer choices, each (n, P) or (rows,)."""
 
 FORMAT = "quorvel-policy"
 VERSION = 1
@@ -32,15 +43,17 @@ MAX_FILE_BYTES = 16 << 20
 FIELD_KEYS = ("field_width", "field_height", "player_max_speed")
 
 
-def log_softmax(logits):
+def log_softmax(logits: npt.ArrayLike) -> npt.NDArray[np.float64]:
     """Row-wise log-probabilities in float64 (the same numbers whichever framework made the
     float32 logits)."""
     z = np.asarray(logits, np.float64)
     z = z - z.max(axis=-1, keepdims=True)
-    return z - np.log(np.exp(z).sum(axis=-1, keepdims=True))
+    logp: npt.NDArray[np.float64] = z - np.log(np.exp(z).sum(axis=-1, keepdims=True))
+    return logp
 
 
-def sample(logits, uniforms):
+def sample(logits: npt.ArrayLike, uniforms: npt.NDArray[np.float64]) -> tuple[
+        npt.NDArray[np.intp], npt.NDArray[np.float64]]:
     """(choices, their log-probabilities), each (rows,): the rows of `logits` drawn by
     inverting their CDF at `uniforms`."""
     logp = log_softmax(logits)
@@ -49,35 +62,36 @@ def sample(logits, uniforms):
     return choice, logp[np.arange(len(choice)), choice]
 
 
-def field_of(config):
+def field_of(config: EngineConfig) -> dict[str, float]:
     return {key: float(getattr(config, key)) for key in FIELD_KEYS}
 
 
-def save(path, arrays, meta):
+def save(path: str | os.PathLike[str], arrays: Mapping[str, npt.NDArray[np.float32]],
+         meta: Mapping[str, Any]) -> None:
     """Writes `arrays` (name -> float32 array) and `meta` (a JSON-able dict) to `path`."""
     meta = dict(meta, format=FORMAT, version=VERSION)
     blob = np.frombuffer(json.dumps(meta, sort_keys=True).encode(), np.uint8)
     with open(path, "wb") as file:
-        np.savez_compressed(file, meta=blob, **arrays)
+        np.savez_compressed(file, meta=blob, **cast(dict[str, Any], arrays))  # numpy types **arrays as options
 
 
 class NumpyNet:
     """The policy heads of the trained network on numpy: (rows, F) -> (move, kick) logits."""
 
-    def __init__(self, arrays, hidden):
+    def __init__(self, arrays: Mapping[str, Float32Array], hidden: Sequence[int]) -> None:
         self.layers = [(arrays[f"layer{i}.weight"].T.copy(), arrays[f"layer{i}.bias"])
                        for i in range(len(hidden))]
         self.move = (arrays["move.weight"].T.copy(), arrays["move.bias"])
         self.kick = (arrays["kick.weight"].T.copy(), arrays["kick.bias"])
 
-    def __call__(self, x):
+    def __call__(self, x: Float32Array) -> tuple[Float32Array, Float32Array]:
         h = x
         for weight, bias in self.layers:
             h = np.tanh(h @ weight + bias)
         return h @ self.move[0] + self.move[1], h @ self.kick[0] + self.kick[1]
 
 
-def _read(path):
+def _read(path: str | os.PathLike[str]) -> tuple[dict[str, Any], dict[str, npt.NDArray[Any]]]:
     path = Path(path)
     size = path.stat().st_size  # FileNotFoundError / PermissionError as they are
     if size > MAX_FILE_BYTES:
@@ -107,7 +121,8 @@ def _read(path):
     return meta, arrays
 
 
-def _check(path, meta, arrays, config):
+def _check(path: str | os.PathLike[str], meta: Mapping[str, Any], arrays: Mapping[str, npt.NDArray[Any]],
+           config: EngineConfig) -> tuple[list[int], int, int]:
     """The (hidden, directions, repeat) of a file whose layout fits `config`; ValueError else."""
     try:
         obs, net, actions, trained = meta["observation"], meta["network"], meta["actions"], meta["field"]
@@ -133,7 +148,7 @@ def _check(path, meta, arrays, config):
     if kicks != KICKS or directions < 1 or repeat < 1 or not hidden or min(hidden) < 1:
         raise ValueError(f"{path}: its action description is not one this quorvel plays")
     widths = [feature_count(players)] + hidden
-    shapes = {f"layer{i}.weight": (widths[i + 1], widths[i]) for i in range(len(hidden))}
+    shapes: dict[str, tuple[int, ...]] = {f"layer{i}.weight": (widths[i + 1], widths[i]) for i in range(len(hidden))}
     shapes.update({f"layer{i}.bias": (widths[i + 1],) for i in range(len(hidden))})
     shapes.update({"move.weight": (directions + 1, widths[-1]), "move.bias": (directions + 1,),
                    "kick.weight": (KICKS, widths[-1]), "kick.bias": (KICKS,)})
@@ -150,31 +165,33 @@ def _check(path, meta, arrays, config):
     return hidden, directions, repeat
 
 
-class NpzPolicy:
+class NpzPolicy(Policy):
     """A trained policy read from `path`, made as ``NpzPolicy(config, path=..., greedy=False)``."""
 
-    def __init__(self, config, path, greedy=False):
+    def __init__(self, config: EngineConfig, path: str | os.PathLike[str], greedy: bool = False) -> None:
         meta, arrays = _read(path)
         self._build(config, path, meta, arrays, greedy)
 
     @classmethod
-    def from_contents(cls, config, meta, arrays, greedy=False):
+    def from_contents(cls, config: EngineConfig, meta: Mapping[str, Any],
+                      arrays: Mapping[str, npt.NDArray[Any]], greedy: bool = False) -> "NpzPolicy":
         """The policy of a description and weights held in memory (checked as a file's)."""
         policy = cls.__new__(cls)
         policy._build(config, "policy", meta, arrays, greedy)
         return policy
 
-    def _build(self, config, path, meta, arrays, greedy):
+    def _build(self, config: EngineConfig, path: str | os.PathLike[str], meta: Mapping[str, Any],
+               arrays: Mapping[str, npt.NDArray[Any]], greedy: bool) -> None:
         hidden, directions, repeat = _check(path, meta, arrays, config)
         self.meta, self.greedy, self.repeat = meta, bool(greedy), repeat
         self.net = NumpyNet(arrays, hidden)
         self.egocentric = Egocentric(config)
         self.choices = ActionChoices(config, directions)
         self.players = int(config.players_per_team)
-        self._held = None
+        self._held: Choices | None = None
         self._ticks = 0
 
-    def choose(self, obs, rng):
+    def choose(self, obs: Float32Array, rng: np.random.Generator) -> Choices:
         """New choices (move, kick), each (n, P), for team observations (n, 8P + 4)."""
         n, p = obs.shape[0], self.players
         move_logits, kick_logits = self.net(self.egocentric(obs).reshape(n * p, -1))
@@ -185,7 +202,7 @@ class NpzPolicy:
             move, kick = sample(move_logits, uniforms[0])[0], sample(kick_logits, uniforms[1])[0]
         return move.reshape(n, p), kick.reshape(n, p)
 
-    def __call__(self, obs, out, rng):
+    def __call__(self, obs: Float32Array, out: Float32Array, rng: np.random.Generator) -> None:
         """Writes the commands (n, P, 4) for the team observations `obs` (n, 8P + 4) into `out`."""
         if self._held is None or self._held[0].shape[0] != obs.shape[0] or self._ticks % self.repeat == 0:
             self._held = self.choose(obs, rng)
@@ -194,6 +211,6 @@ class NpzPolicy:
         self.choices(self._held[0], self._held[1], obs, out)
 
 
-def load(path, config, greedy=False):
+def load(path: str | os.PathLike[str], config: EngineConfig, greedy: bool = False) -> NpzPolicy:
     """The policy of the .npz file at `path`, checked to fit `config` (ValueError if not)."""
     return NpzPolicy(config, path, greedy=greedy)

@@ -9,6 +9,9 @@ each other would otherwise kick the ball with equal and opposite force for ever.
 """
 import numpy as np
 
+from _quorvel import EngineConfig
+
+from ..core.arrays import Float32Array
 from ..core.layout import ball_offset, own_columns
 from .base import Policy
 
@@ -17,7 +20,7 @@ class ScriptedPolicy(Policy):
     """The scripted team. Its arithmetic is in doubles, in the order of the original
     object-API team, so that every front-end and the command line play the same match."""
 
-    def __init__(self, config):
+    def __init__(self, config: EngineConfig) -> None:
         p = self.players = int(config.players_per_team)
         self.half_length = config.field_width / 2
         self.half_width = config.field_height / 2
@@ -28,7 +31,7 @@ class ScriptedPolicy(Policy):
         self.ball = ball_offset(p)
         self.own = own_columns(p)
 
-    def __call__(self, obs, out, rng):
+    def __call__(self, obs: Float32Array, out: Float32Array, rng: np.random.Generator) -> None:
         """Writes the scripted commands of every match of `obs` into `out`."""
         if self.players == 0:
             return

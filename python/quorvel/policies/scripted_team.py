@@ -34,10 +34,19 @@ same match. What it keeps between calls (what it saw, who chases, where the ball
 is per match and starts afresh when a match restarts under it.
 """
 from dataclasses import dataclass
+from typing import Any
 
 import numpy as np
+import numpy.typing as npt
 
-from ..layout import ball_offset
+from _quorvel import EngineConfig
+
+from ..core.arrays import Float32Array
+from ..core.layout import ball_offset
+
+_F = npt.NDArray[np.float64]
+"""Positions, velocities, times and commands in field units, a row per match."""
+_I = npt.NDArray[np.int64]
 
 
 @dataclass(frozen=True)
@@ -83,7 +92,7 @@ class ScriptedTeam:
     (the per-match memory then starts afresh).
     """
 
-    def __init__(self, config, level="medium"):
+    def __init__(self, config: EngineConfig, level: "str | Level" = "medium") -> None:
         if isinstance(level, Level):
             self.params = level
         elif isinstance(level, str) and level in LEVELS:
@@ -110,7 +119,7 @@ class ScriptedTeam:
 
     # -- what the team remembers -------------------------------------------------------
 
-    def _allocate(self, n, now):
+    def _allocate(self, n: int, now: _F) -> None:
         self._n = n
         self._seen = np.repeat(now[:, None, :], self.params.delay + 1, axis=1)
         self._last = now
@@ -120,7 +129,7 @@ class ScriptedTeam:
         self._lingered = np.zeros(n, np.int64)
         self._escape = np.zeros(n, np.int64)
 
-    def _perceive(self, obs):
+    def _perceive(self, obs: npt.NDArray[np.floating[Any]]) -> tuple[_F, _F]:
         """The state in field units as the team sees it: its own players as they are, the
         ball and the opponents as they were `delay` ticks ago and would be now had nothing
         changed since (as they are in a match that has just restarted)."""
@@ -159,28 +168,28 @@ class ScriptedTeam:
 
     # -- the tick -----------------------------------------------------------------------
 
-    def __call__(self, obs, out, rng):
+    def __call__(self, obs: npt.ArrayLike, out: Float32Array, rng: np.random.Generator) -> None:
         """Writes the team's commands for every match of `obs` into `out`."""
         p = self.players
-        obs = np.asarray(obs)
-        if obs.ndim != 2 or obs.shape[1] != 8 * p + 4:
-            raise ValueError(f"obs: expected shape (n, {8 * p + 4}), got {obs.shape}")
-        if not isinstance(out, np.ndarray) or out.shape != (obs.shape[0], p, 4):
-            raise ValueError(f"out: expected an array of shape {(obs.shape[0], p, 4)}, got "
+        team = np.asarray(obs)
+        if team.ndim != 2 or team.shape[1] != 8 * p + 4:
+            raise ValueError(f"obs: expected shape (n, {8 * p + 4}), got {team.shape}")
+        if not isinstance(out, np.ndarray) or out.shape != (team.shape[0], p, 4):
+            raise ValueError(f"out: expected an array of shape {(team.shape[0], p, 4)}, got "
                              f"{getattr(out, 'shape', type(out).__name__)}")
         commands = np.zeros(out.shape)
-        if p > 0 and obs.shape[0] > 0:
+        if p > 0 and team.shape[0] > 0:
             # Odd configurations (no damping, no kick, standing players) may divide by
             # zero on the way; what comes out is made finite below.
             with np.errstate(all="ignore"):
-                self._play(obs, commands, rng)
+                self._play(team, commands, rng)
         # No command longer than 1: the engine reads a longer one as its unit vector.
         commands[~np.isfinite(commands)] = 0.0
         for part in (commands[:, :, :2], commands[:, :, 2:]):
             part /= np.maximum(np.hypot(part[:, :, :1], part[:, :, 1:]), 1.0)
         out[...] = commands
 
-    def _play(self, obs, out, rng):
+    def _play(self, obs: npt.NDArray[np.floating[Any]], out: _F, rng: np.random.Generator) -> None:
         """The tick's commands into `out` (float64, n > 0 matches, P > 0 players)."""
         p = self.players
         seen, now = self._perceive(obs)
@@ -225,11 +234,12 @@ class ScriptedTeam:
         out[:, :, 1] = my * scale
 
         # A player at the ball feels it as it is.
-        self._kick(out, *(now[:, self.ball + k] for k in range(4)), ux, uy, speed, play)
+        now_x, now_y, now_vx, now_vy = (now[:, self.ball + k] for k in range(4))
+        self._kick(out, now_x, now_y, now_vx, now_vy, ux, uy, speed, play)
 
     # -- the ball and the players' times to it -------------------------------------------
 
-    def _ball_at(self, bx, by, bvx, bvy, t):
+    def _ball_at(self, bx: _F, by: _F, bvx: _F, bvy: _F, t: _F | float) -> tuple[_F, _F]:
         """The ball's position after `t` seconds: damped, bounced off the side walls."""
         travel = -np.expm1(-self.damping * t) / self.damping if self.damping > 0.0 else t
         x = np.clip(bx + bvx * travel, -self.half_length, self.half_length)
@@ -239,7 +249,7 @@ class ScriptedTeam:
         y = np.where(y < -edge, -2 * edge - y, y)
         return x, np.clip(y, -edge, edge)
 
-    def _meeting_time(self, x, y, bx, by, bvx, bvy):
+    def _meeting_time(self, x: _F, y: _F, bx: _F, by: _F, bvx: _F, bvy: _F) -> _F:
         """Seconds each player (n, P) needs to get within reach of the moving ball."""
         speed = self.speed * self.params.pace
         bx, by, bvx, bvy = bx[:, None], by[:, None], bvx[:, None], bvy[:, None]
@@ -249,7 +259,7 @@ class ScriptedTeam:
             t = np.maximum(np.hypot(x - mx, y - my) - self.reach, 0.0) / speed
         return t
 
-    def _pick_chaser(self, mine, theirs, bx, by, bvx, bvy, rows):
+    def _pick_chaser(self, mine: _F, theirs: _F, bx: _F, by: _F, bvx: _F, bvy: _F, rows: _I) -> _I:
         """The player to go for the ball: the first there, with a margin for the last one."""
         field = mine.copy()
         if self.keeper >= 0:
@@ -269,7 +279,7 @@ class ScriptedTeam:
             chaser = np.where(in_area & first, k, chaser)
         return chaser
 
-    def _track_stall(self, bx, by, rng):
+    def _track_stall(self, bx: _F, by: _F, rng: np.random.Generator) -> None:
         """Counts the ticks the ball has stayed near one spot; after STALL_TICKS the team
         escapes for a while: the chaser steps back towards the middle for the first half
         of the spell (freeing a ball two bodies hold), and the ball goes there."""
@@ -284,12 +294,12 @@ class ScriptedTeam:
 
     # -- what to do with the ball -------------------------------------------------------
 
-    def _value(self, x, y):
+    def _value(self, x: _F, y: _F) -> _F:
         """What the ball is worth to the team at (x, y): up the field, and not on a wall."""
         edge = np.maximum(np.abs(y) - (self.half_width - WALL_BAND), 0.0)
         return x / self.half_length - 0.15 * (y / self.half_width) ** 2 - 0.3 * edge
 
-    def _travel_time(self, s, speed):
+    def _travel_time(self, s: _F, speed: _F) -> _F:
         """Seconds a ball kicked at `speed` takes to roll `s` (inf if it stops short)."""
         if not self.damping > 0.0:
             return s / speed
@@ -297,7 +307,8 @@ class ScriptedTeam:
         return np.where(spent < 1.0, -np.log1p(-np.minimum(spent, 1.0 - 1e-9)) / self.damping,
                         np.inf)
 
-    def _cut_margin(self, bx, by, ux, uy, speed, length, ox, oy):
+    def _cut_margin(self, bx: _F, by: _F, ux: _F, uy: _F, speed: _F, length: _F, ox: _F,
+                    oy: _F) -> _F:
         """Seconds by which the ball, kicked from (bx, by) along (ux, uy) at `speed` for
         `length`, beats the opponent quickest to its path (n, C); -inf for a path blocked
         outright, or too long for the speed."""
@@ -315,7 +326,7 @@ class ScriptedTeam:
         arrives = self.damping * length < speed
         return np.where(arrives, margin.min(axis=2), -np.inf)
 
-    def _intent(self, bx, by, play):
+    def _intent(self, bx: _F, by: _F, play: dict[str, Any]) -> tuple[_F, _F, _F]:
         """Unit direction (ux, uy) and speed for the next kick of a ball at (bx, by)."""
         hl, hw, n = self.half_length, self.half_width, bx.shape[0]
         rows = play["rows"]
@@ -368,7 +379,7 @@ class ScriptedTeam:
         angle = np.arctan2(uy, ux) + play["noise"]
         return np.cos(angle), np.sin(angle), kick
 
-    def _approach(self, x, y, bx, by, ux, uy):
+    def _approach(self, x: _F, y: _F, bx: _F, by: _F, ux: _F, uy: _F) -> tuple[_F, _F]:
         """Where the chaser runs: behind the ball, round it on the side away from the wall."""
         edge_x = self.half_length - self.player_radius
         edge_y = self.half_width - self.player_radius
@@ -396,7 +407,7 @@ class ScriptedTeam:
         ty = np.where(behind, behind_y, round_y)
         return np.clip(tx, -edge_x, edge_x), np.clip(ty, -edge_y, edge_y)
 
-    def _keeper_spot(self, bx, by, bvx, bvy):
+    def _keeper_spot(self, bx: _F, by: _F, bvx: _F, bvy: _F) -> tuple[_F, _F]:
         """The keeper's place on its line: where a shot will cross it, or between ball and goal."""
         line = -self.half_length + self.player_radius + 0.6
         cover = np.clip(by * 0.35, -(self.mouth - 0.4), self.mouth - 0.4)
@@ -406,7 +417,8 @@ class ScriptedTeam:
         y = np.where(save, np.clip(cross, -self.mouth, self.mouth), cover)
         return np.full_like(bx, line), y
 
-    def _support_targets(self, px, py, cx, cy, ours_first, chaser, rows):
+    def _support_targets(self, px: _F, py: _F, cx: _F, cy: _F, ours_first: npt.NDArray[np.bool_],
+                         chaser: _I, rows: _I) -> tuple[_F, _F]:
         """Every player's place in the shape, by its rank among those who neither chase
         nor keep goal (the others keep where they are)."""
         hl, hw = self.half_length, self.half_width
@@ -438,7 +450,8 @@ class ScriptedTeam:
 
     # -- the kick ---------------------------------------------------------------------
 
-    def _kick(self, out, bx, by, bvx, bvy, ux, uy, speed, play):
+    def _kick(self, out: _F, bx: _F, by: _F, bvx: _F, bvy: _F, ux: _F, uy: _F, speed: _F,
+              play: dict[str, Any]) -> None:
         """Kicks along (ux, uy), the chaser's intent: the nearest player within reach sets
         the ball's velocity; against an opponent also at the ball, every player within
         reach kicks as hard as it can."""

@@ -32,7 +32,7 @@ class TrainConfig:
     torch_threads: int = field(default=1, metadata={"doc": "torch intra-op threads (1 measured "
                                "fastest on a loaded 2-core machine)"})
     # Network
-    hidden: tuple = field(default=(64, 64), metadata={"doc": "hidden layer widths (tanh)"})
+    hidden: tuple[int, ...] = field(default=(64, 64), metadata={"doc": "hidden layer widths (tanh)"})
     # PPO
     rollout: int = field(default=30, metadata={"doc": "decisions per match between updates; "
                          "must divide episode_ticks / repeat"})
@@ -59,7 +59,7 @@ class TrainConfig:
                             "plays its current self (both teams learn)"})
     level_share: float = field(default=0.5, metadata={"doc": "share of the other groups "
                                "that play a fixed level (the rest play snapshots)"})
-    levels: tuple = field(default=("idle", "random", "scripted"), metadata={"doc": "fixed "
+    levels: tuple[str, ...] = field(default=("idle", "random", "scripted"), metadata={"doc": "fixed "
                           "opponents in the league beside the snapshots"})
     snapshot_every: int = field(default=10, metadata={"doc": "updates between snapshots "
                                 "of the learner added to the league"})
@@ -69,7 +69,7 @@ class TrainConfig:
     eval_matches: int = field(default=100, metadata={"doc": "matches per evaluated opponent"})
     final_eval_matches: int = field(default=200, metadata={"doc": "matches per opponent in "
                                     "the evaluation at the end of the run"})
-    eval_opponents: tuple = field(default=("scripted", "idle"), metadata={"doc": "opponents "
+    eval_opponents: tuple[str, ...] = field(default=("scripted", "idle"), metadata={"doc": "opponents "
                                   "of the periodic evaluation"})
     checkpoint_minutes: float = field(default=1.0, metadata={"doc": "minutes between checkpoints"})
 

@@ -5,7 +5,9 @@ gains from a side. Match i kicks off from seed ``seed + i``; each policy draws f
 generator seeded from `seed`, so the same call gives the same matches.
 """
 import math
+from collections.abc import Mapping
 from dataclasses import dataclass
+from typing import Any
 
 import numpy as np
 
@@ -77,7 +79,7 @@ def play(make_a, make_b, config, matches, seed, threads=1):
         policy_a, policy_b = make_a(), make_b()
         actions = np.zeros((n, 2, p, 4), np.float32)
         out_a, out_b = np.zeros((n, p, 4), np.float32), np.zeros((n, p, 4), np.float32)
-        info = {"score": np.zeros((n, 2), np.uint32)}
+        info: Mapping[str, Any] = {"score": np.zeros((n, 2), np.uint32)}
         for _ in range(ticks):
             out_a[...] = 0.0
             out_b[...] = 0.0

@@ -73,7 +73,7 @@ class League:
             entry = self.entries.get(entry_id)
             if entry is None:   # dropped from the pool while its matches were played
                 continue
-            ranks = [0, 0] if mine == theirs else ([0, 1] if mine > theirs else [1, 0])
+            ranks: list[float] = [0, 0] if mine == theirs else ([0, 1] if mine > theirs else [1, 0])
             [[learner], [other]] = self.model.rate(
                 [[self._rating(self.learner)], [self._rating(entry["rating"])]], ranks=ranks)
             self.learner = [learner.mu, learner.sigma]

@@ -12,6 +12,7 @@ starts and ends together (one engine clock), so an episode is one match length, 
 change only between matches, and a checkpoint taken between episodes holds the whole state.
 """
 import time
+from typing import Any
 
 import numpy as np
 import torch
@@ -58,7 +59,7 @@ class RolloutWorker:
         self.pool_entries = np.arange(2 * len(shared), self.entries)
         self.no_end = np.zeros(self.entries, bool)   # matches end only by the clock (truncated)
         self.actions = np.zeros((cfg.matches, 2, cfg.players, 4), np.float32)
-        self.obs = None
+        self.obs: Any = None  # the batch's observations, once an episode starts
         self.opponents = []     # (id, matches, sides) per opponent of the episode
         self.timing = dict.fromkeys(("engine", "inference", "opponents", "other"), 0.0)
 
@@ -95,7 +96,7 @@ class RolloutWorker:
         if len(assignments) != len(self.pool_groups):
             raise ValueError(f"expected {len(self.pool_groups)} opponents, got {len(assignments)}")
         # One policy (and one call a tick) for all the groups that play the same opponent.
-        playing = {}
+        playing: dict[Any, tuple[Any, list[Any]]] = {}  # id -> (spec, its groups of matches)
         for (entry_id, spec), matches in zip(assignments, self.pool_groups):
             if entry_id not in playing:
                 playing[entry_id] = (spec, [])

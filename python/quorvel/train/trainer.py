@@ -109,7 +109,8 @@ class Trainer:
         worker.submit("start_episode", self.league.draw(self.pool_groups))
         worker.submit("collect", cfg.rollout)
         rollouts = cfg.decisions_per_episode // cfg.rollout
-        sums, shaped = {}, np.zeros(self.entries)
+        sums: dict[str, float] = {}
+        shaped = np.zeros(self.entries)
         for r in range(rollouts):
             clock = time.perf_counter()
             if r == 0:

@@ -8,6 +8,7 @@ in its own process collects it on the other core meanwhile, with the weights it 
 """
 import multiprocessing
 import traceback
+from typing import Any
 from collections import deque
 
 SILENT = {"set_weights"}
@@ -19,7 +20,7 @@ class LocalWorker:
         from .rollout import RolloutWorker
 
         self.worker = RolloutWorker(cfg, seed)
-        self.replies = deque()
+        self.replies: deque[Any] = deque()
         self.info = self.worker.describe()
 
     def submit(self, name, *args):

@@ -1,22 +1,29 @@
 """python/quorvel/envs/gymnasium/batch_vector.py: what the Gymnasium vector environments share: one core of decisions, autoreset modes, info masks."""
+from collections.abc import Mapping, Sequence
+from typing import Any, Literal, cast
+
 import numpy as np
+import numpy.typing as npt
 
 from _quorvel import EngineConfig
 
-from ...core.decisions import Decisions
+from ...core.arrays import BoolArray, Float32Array
+from ...core.config import ConfigFields
+from ...core.decisions import Decisions, LearnerOptions, TeamPolicy
 from ...core.seeding import checked_mask, match_seeds
 from ..rendering import RENDER_MODES, RenderHook, render_fps
 from ...extras import needs
 from .spaces import team_action_space, view_space
 
 with needs("gym", "quorvel's vector environments"):
-    from gymnasium.vector import AutoresetMode, VectorEnv
+    from gymnasium.vector import AutoresetMode as AutoresetMode  # also the subclasses' type
+    from gymnasium.vector import VectorEnv
 
-ENGINE_AUTORESET = {AutoresetMode.NEXT_STEP: "next_step", AutoresetMode.SAME_STEP: "same_step",
+ENGINE_AUTORESET: dict[AutoresetMode, Literal["next_step", "same_step", "disabled"]] = {AutoresetMode.NEXT_STEP: "next_step", AutoresetMode.SAME_STEP: "same_step",
                     AutoresetMode.DISABLED: "disabled"}
 
 
-def autoreset_mode_of(value):
+def autoreset_mode_of(value: AutoresetMode | str) -> AutoresetMode:
     """An AutoresetMode from itself, its value ("NextStep") or the engine's name ("next_step")."""
     if isinstance(value, AutoresetMode):
         return value
@@ -27,16 +34,16 @@ def autoreset_mode_of(value):
                      f"'disabled', not {value!r}")
 
 
-def with_masks(arrays, mask):
+def with_masks(arrays: Mapping[str, Any], mask: BoolArray) -> dict[str, Any]:
     """Gymnasium's info layout: each array beside a "_key" mask of the entries that have it."""
-    info = {}
+    info: dict[str, Any] = {}
     for key, value in arrays.items():
         info[key] = value
         info["_" + key] = mask.copy()
     return info
 
 
-class BatchVectorEnv(VectorEnv):
+class BatchVectorEnv(VectorEnv[Float32Array, Float32Array, npt.NDArray[Any]]):
     """Base of the vector environments: `num_matches` matches on one ``core.Decisions``
     (`decisions`, its driver `matches`), `entries_per_match` entries each (team A, or both
     teams).
@@ -51,8 +58,9 @@ class BatchVectorEnv(VectorEnv):
                 "autoreset_mode": AutoresetMode.NEXT_STEP}
     entries_per_match = 1
 
-    def _start(self, num_matches, render_mode, autoreset_mode, threads, copy, config, options,
-               opponent=None):
+    def _start(self, num_matches: int, render_mode: str | None, autoreset_mode: AutoresetMode | str,
+               threads: int, copy: bool, config: ConfigFields, options: LearnerOptions,
+               opponent: TeamPolicy | None = None) -> None:
         """Builds the core and the state every vector env keeps, spaces included
         (subclasses' __init__)."""
         self.config = EngineConfig(**config)
@@ -79,7 +87,8 @@ class BatchVectorEnv(VectorEnv):
 
     # ---- seeds and resets ---------------------------------------------------------
 
-    def reset(self, *, seed=None, options=None):
+    def reset(self, *, seed: int | Sequence[int | None] | None = None,
+              options: dict[str, Any] | None = None) -> tuple[Float32Array, dict[str, Any]]:
         """Restarts the matches (those of options["reset_mask"] only, if given).
 
         `seed`: None (the generators run on; the very first reset draws seeds from
@@ -90,7 +99,7 @@ class BatchVectorEnv(VectorEnv):
         mask = checked_mask((options or {}).get("reset_mask"), self.num_envs,
                             "options['reset_mask']")
         if mask is not None:
-            mask = mask.reshape(self.num_matches, self.entries_per_match).any(axis=1)
+            mask = cast(BoolArray, mask.reshape(self.num_matches, self.entries_per_match).any(axis=1))
         super().reset(seed=seed if isinstance(seed, (int, np.integer)) else None)
         obs = self.decisions.reset(seed, mask, rng=self.np_random)
         self._show()
@@ -101,7 +110,8 @@ class BatchVectorEnv(VectorEnv):
 
     # ---- stepping ----------------------------------------------------------------
 
-    def step(self, actions):
+    def step(self, actions: npt.ArrayLike) -> tuple[
+            Float32Array, Float32Array, BoolArray, BoolArray, dict[str, Any]]:
         """Plays one decision of every entry (`frame_skip` ticks, 1 by default); returns
         the Gymnasium 5-tuple."""
         out = self.decisions.step(actions, self.np_random)
@@ -116,18 +126,18 @@ class BatchVectorEnv(VectorEnv):
             info["_final_info"] = ended.copy()
         return self._fresh(out.obs), out.rewards, out.terminated, out.truncated, info
 
-    def _fresh(self, obs):
+    def _fresh(self, obs: Float32Array) -> Float32Array:
         """`obs` as handed out: new with `copy` (a team layout's rows are the engine's)."""
         return np.array(obs) if self.copy and obs.base is not None else obs
 
     # ---- rendering ---------------------------------------------------------------
 
-    def _show(self):
+    def _show(self) -> None:
         """Draws match 0 in the window in "human" mode."""
         if self.render_mode == "human":
             self._hook.show(self.matches.spectator(0))
 
-    def render(self):
+    def render(self) -> tuple[npt.NDArray[np.uint8], ...] | None:
         """A tuple of one picture per match ("rgb_array"); in "human" mode the window
         shows match 0 at every step and this returns None."""
         if self.render_mode == "rgb_array":
@@ -137,6 +147,6 @@ class BatchVectorEnv(VectorEnv):
             self._show()
         return None
 
-    def close_extras(self, **kwargs):
+    def close_extras(self, **kwargs: Any) -> None:
         """Closes the window, if any."""
         self._hook.close()

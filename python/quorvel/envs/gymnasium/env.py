@@ -1,13 +1,19 @@
 """python/quorvel/envs/gymnasium/env.py: the Gymnasium environment quorvel/Soccer-v0: the agent plays team A against an opponent policy."""
+from typing import Any, Unpack, cast
+
 import numpy as np
+import numpy.typing as npt
 
 from _quorvel import EngineConfig
 
 from ... import policies
 from ...extras import needs
 from ...core import checked_actions
+from ...core.arrays import Float32Array
+from ...core.config import ConfigFields
 from ...core.decisions import Decisions, LearnerOptions
 from ...core.layout import action_shape
+from ...core.rewards import RewardSpec
 from ..rendering import RENDER_MODES, RenderHook, render_fps
 from .spaces import team_action_space, view_space
 
@@ -15,7 +21,7 @@ with needs("gym", "quorvel.envs.gymnasium.env"):
     import gymnasium
 
 
-class SoccerEnv(gymnasium.Env):
+class SoccerEnv(gymnasium.Env[Float32Array, Any]):
     """One match; the agent commands team A, `opponent` commands team B.
 
     Keywords: `opponent` is anything ``quorvel.policies.make`` takes ("idle", "random",
@@ -41,8 +47,9 @@ class SoccerEnv(gymnasium.Env):
 
     metadata = {"render_modes": list(RENDER_MODES), "render_fps": 30}
 
-    def __init__(self, opponent="scripted", render_mode=None, reward="goals", observation="team",
-                 frame_skip=1, actions="continuous", **config):
+    def __init__(self, opponent: policies.PolicySpec = "scripted", render_mode: str | None = None,
+                 reward: RewardSpec = "goals", observation: str = "team", frame_skip: int = 1,
+                 actions: str = "continuous", **config: Unpack[ConfigFields]) -> None:
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
         self.options = options = LearnerOptions(reward, observation, frame_skip, actions)
@@ -59,15 +66,16 @@ class SoccerEnv(gymnasium.Env):
         self._obs_a, self._obs_b = matches.obs[0, 0], matches.obs[:, 1]
         # Per-step reads through memoryviews: indexing one gives the Python scalar
         # that ndarray.item() would, at a fraction of the cost.
-        self._reward, self._tick = memoryview(matches.rewards[0]), memoryview(matches.tick)
-        self._terminated, self._truncated = memoryview(matches.terminated), memoryview(matches.truncated)
+        self._reward, self._tick = _scalars(matches.rewards[0]), _scalars(matches.tick)
+        self._terminated, self._truncated = _scalars(matches.terminated), _scalars(matches.truncated)
         self._score = matches.score[0]
         self._human = render_mode == "human"
-        opponent = policies.make(opponent, self.config, batched=False)
-        self._opponent = None if isinstance(opponent, policies.IdlePolicy) else opponent
+        made = policies.make(opponent, self.config, batched=False)
+        self._opponent = None if isinstance(made, policies.IdlePolicy) else made
         self.decisions.opponent = self._opponent
 
-    def reset(self, *, seed=None, options=None):
+    def reset(self, *, seed: int | None = None,
+              options: dict[str, Any] | None = None) -> tuple[Float32Array, dict[str, Any]]:
         """Starts a match; returns (team A's observation, info)."""
         super().reset(seed=seed)
         obs = self.decisions.reset(seed, rng=self.np_random)
@@ -76,7 +84,7 @@ class SoccerEnv(gymnasium.Env):
         score, tick = self.decisions.status()
         return np.array(obs[0]), {"score": score[0], "tick": int(tick[0]), "goal_reward": 0.0}
 
-    def step(self, action):
+    def step(self, action: npt.ArrayLike) -> tuple[Float32Array, float, bool, bool, dict[str, Any]]:
         """Plays one decision (`frame_skip` ticks, 1 by default) with team A's `action`;
         returns the Gymnasium 5-tuple."""
         if not self._plain:
@@ -93,21 +101,22 @@ class SoccerEnv(gymnasium.Env):
         return (self._obs_a.copy(), reward, self._terminated[0], self._truncated[0],
                 {"score": self._score.copy(), "tick": self._tick[0], "goal_reward": reward})
 
-    def _decide(self, action):
-        action = np.asarray(action)
-        if action.shape != self.action_space.shape:
-            raise ValueError(f"actions: expected shape {self.action_space.shape}, got {action.shape}")
-        out = self.decisions.step(action[None], self.np_random)
+    def _decide(self, action: npt.ArrayLike) -> tuple[Float32Array, float, bool, bool, dict[str, Any]]:
+        """A step through the core's decisions (any option set)."""
+        chosen = np.asarray(action)
+        if chosen.shape != self.action_space.shape:
+            raise ValueError(f"actions: expected shape {self.action_space.shape}, got {chosen.shape}")
+        out = self.decisions.step(chosen[None], self.np_random)
         if self._human:
             self._show()
         return (np.array(out.obs[0]), float(out.rewards[0]), bool(out.terminated[0]),
                 bool(out.truncated[0]), {"score": out.score[0], "tick": int(out.tick[0]),
                                          "goal_reward": float(out.goals[0])})
 
-    def _show(self):
+    def _show(self) -> None:
         self._hook.show(self.matches.spectator(0))
 
-    def render(self):
+    def render(self) -> npt.NDArray[np.uint8] | None:
         """The picture of the match ("rgb_array"), or None after drawing it ("human")."""
         if self.render_mode is None:
             gymnasium.logger.warn("render() called without a render_mode; nothing is drawn")
@@ -117,6 +126,13 @@ class SoccerEnv(gymnasium.Env):
         self._show()
         return None
 
-    def close(self):
+    def close(self) -> None:
         """Closes the window, if any; safe to call more than once."""
         self._hook.close()
+
+
+def _scalars(array: npt.NDArray[Any]) -> "memoryview[Any]":
+    """A memoryview of `array`: indexing it gives the Python scalar that ndarray.item()
+    would, at a fraction of the cost. (An ndarray is a buffer; numpy's annotations say so
+    from Python 3.12 on.)"""
+    return memoryview(cast(Any, array))

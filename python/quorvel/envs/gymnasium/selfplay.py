@@ -1,7 +1,11 @@
 """python/quorvel/envs/gymnasium/selfplay.py: the self-play VectorEnv: both teams of every match are entries of one vector, each in its own frame."""
+from typing import Unpack
+
 from ...core import whole_number
+from ...core.config import ConfigFields
 from ...core.decisions import LearnerOptions
-from .batch_vector import BatchVectorEnv
+from ...core.rewards import RewardSpec
+from .batch_vector import AutoresetMode, BatchVectorEnv
 
 
 class SelfPlayVectorEnv(BatchVectorEnv):
@@ -17,9 +21,10 @@ class SelfPlayVectorEnv(BatchVectorEnv):
 
     entries_per_match = 2
 
-    def __init__(self, num_envs=2, render_mode=None, autoreset_mode="next_step", threads=0,
-                 copy=True, reward="goals", observation="team", frame_skip=1,
-                 actions="continuous", **config):
+    def __init__(self, num_envs: int = 2, render_mode: str | None = None,
+                 autoreset_mode: AutoresetMode | str = "next_step", threads: int = 0, copy: bool = True,
+                 reward: RewardSpec = "goals", observation: str = "team", frame_skip: int = 1,
+                 actions: str = "continuous", **config: Unpack[ConfigFields]) -> None:
         num_envs = whole_number(num_envs, "num_envs")
         if num_envs <= 0 or num_envs % 2:
             raise ValueError(f"num_envs must be a positive even number (two entries a match), "

@@ -1,8 +1,12 @@
 """python/quorvel/envs/gymnasium/vector.py: quorvel/Soccer-v0 as a Gymnasium VectorEnv: many agent-versus-opponent matches on one core."""
+from typing import Unpack
+
 from ... import policies
 from ...core import whole_number
+from ...core.config import ConfigFields
 from ...core.decisions import LearnerOptions
-from .batch_vector import BatchVectorEnv
+from ...core.rewards import RewardSpec
+from .batch_vector import AutoresetMode, BatchVectorEnv
 
 
 class SoccerVectorEnv(BatchVectorEnv):
@@ -23,11 +27,13 @@ class SoccerVectorEnv(BatchVectorEnv):
     ``info["_final_obs"]`` is set.
     """
 
-    def __init__(self, num_envs=1, opponent="scripted", render_mode=None,
-                 autoreset_mode="next_step", threads=0, copy=True, reward="goals",
-                 observation="team", frame_skip=1, actions="continuous", **config):
+    def __init__(self, num_envs: int = 1, opponent: policies.PolicySpec = "scripted",
+                 render_mode: str | None = None, autoreset_mode: AutoresetMode | str = "next_step",
+                 threads: int = 0, copy: bool = True, reward: RewardSpec = "goals",
+                 observation: str = "team", frame_skip: int = 1, actions: str = "continuous",
+                 **config: Unpack[ConfigFields]) -> None:
         self.num_envs = whole_number(num_envs, "num_envs")
         options = LearnerOptions(reward, observation, frame_skip, actions)
         self._start(self.num_envs, render_mode, autoreset_mode, threads, copy, config, options)
-        opponent = policies.make(opponent, self.config)
-        self.decisions.opponent = None if isinstance(opponent, policies.IdlePolicy) else opponent
+        made = policies.make(opponent, self.config)
+        self.decisions.opponent = None if isinstance(made, policies.IdlePolicy) else made
