@@ -37,7 +37,7 @@ from dataclasses import dataclass
 
 import numpy as np
 
-from ..layout import ball_offset
+from ..core.layout import ball_offset
 
 
 @dataclass(frozen=True)
