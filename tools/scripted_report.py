@@ -24,7 +24,7 @@ import numpy as np
 import quorvel
 from quorvel.layout import ball_offset
 from quorvel.opponents import IdleOpponent, RandomOpponent, ScriptedOpponent
-from quorvel.policies.scripted_team import LEVELS, ScriptedTeam
+from quorvel.policies.scripted import LEVELS, ScriptedTeam
 
 WINDOW = 300
 STALL_DISTANCE = 2.0

@@ -8,7 +8,7 @@ into one; every front-end, the command line and the benchmarks make theirs here.
 """
 from .base import Policy
 from .registry import make, names, register, register_loader
-from .scripted_team import ScriptedTeam as ScriptedPolicy
+from .scripted import ScriptedTeam as ScriptedPolicy
 from .simple import CallablePolicy, IdlePolicy, RandomPolicy
 
 __all__ = ["CallablePolicy", "IdlePolicy", "Policy", "RandomPolicy", "ScriptedPolicy", "make",

@@ -1,4 +1,4 @@
-"""python/quorvel/policies/scripted_team.py: the scripted team, one array computation over a batch of matches, at three levels.
+"""python/quorvel/policies/scripted.py: the scripted team, one array computation over a batch of matches, at three levels.
 
 The team works in its own observation frame (it attacks towards +x), in field units, and
 in every match of the batch at once. Each tick:

@@ -1,9 +1,9 @@
-# tests/test_scripted_team.py: the scripted team: seeded play, command bounds, levels, restarts under it, a ball that keeps moving.
+# tests/test_scripted.py: the scripted team: seeded play, command bounds, levels, restarts under it, a ball that keeps moving.
 import numpy as np
 import pytest
 
 import quorvel
-from quorvel.policies.scripted_team import LEVELS, ScriptedTeam
+from quorvel.policies.scripted import LEVELS, ScriptedTeam
 
 
 class Idle:
