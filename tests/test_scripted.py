@@ -3,7 +3,7 @@ import numpy as np
 import pytest
 
 import quorvel
-from quorvel.policies.scripted import LEVELS, ScriptedTeam
+from quorvel.policies.scripted import LEVELS, ScriptedPolicy as ScriptedTeam
 
 
 class Idle:

@@ -1,4 +1,4 @@
-"""python/quorvel/cli/play.py: `quorvel play`: one match between two scripted teams."""
+"""python/quorvel/cli/play.py: `quorvel play`: one match between two teams, scripted unless told otherwise."""
 import sys
 import time
 
@@ -11,6 +11,8 @@ from . import options
 from .options import U32_MAX, U64_MAX, UsageError, bounded_int
 
 HELP = "play one match between two scripted teams and print the result (the default)"
+DEFAULT_TEAM = "scripted"
+"""What plays each side unless --team-a / --team-b name another policy."""
 PROGRESS_EVERY = 1000
 """Ticks between two updates of the progress bar: rare enough to cost nothing."""
 PROGRESS_DELAY = 2.0
@@ -18,14 +20,19 @@ PROGRESS_DELAY = 2.0
 
 
 def add_match_arguments(parser, ticks_help):
-    """--seed, --players and --ticks, each checked against its range: shared by the
-    commands that play a scripted match."""
+    """--seed, --players, --ticks, each checked against its range, and --team-a and
+    --team-b: shared by the commands that play a match."""
     most = options.player_limit()
     parser.add_argument("--seed", type=bounded_int(0, U64_MAX), default=0,
                         help=f"kick-off seed, 0 to {U64_MAX} (default 0)")
     parser.add_argument("--players", type=bounded_int(0, most), default=3,
                         help=f"players per team, 0 to {most} (default 3)")
     parser.add_argument("--ticks", type=bounded_int(0, U32_MAX), default=None, help=ticks_help)
+    for side in ("a", "b"):
+        parser.add_argument(f"--team-{side}", metavar="POLICY", default=DEFAULT_TEAM,
+                            help=f"what plays team {side.upper()}: a policy name such as "
+                                 f"scripted:easy, scripted:hard, random or idle, or a policy "
+                                 f"file (default {DEFAULT_TEAM}, at medium level)")
 
 
 def scripted_match(players, ticks=None):
@@ -41,16 +48,28 @@ def scripted_match(players, ticks=None):
         raise UsageError(f"argument --players: the engine refuses it: {refused}") from None
 
 
-def play_match(matches, seed, on_tick=None):
+def make_teams(config, specs):
+    """The two policies the command line's match is played by, from the --team-a and
+    --team-b values `specs`. UsageError naming the option for a policy nothing knows or
+    one that does not fit the configuration."""
+    teams = []
+    for side, spec in zip("ab", specs):
+        try:
+            teams.append(policies.make(spec, config))
+        except (ValueError, TypeError) as refused:
+            raise UsageError(f"argument --team-{side}: {refused}") from None
+    return tuple(teams)
+
+
+def play_match(matches, seed, on_tick=None, teams=(DEFAULT_TEAM, DEFAULT_TEAM)):
     """Plays the command line's match on `matches` (hooks attached as wished): reset from
-    `seed`, two scripted teams drawing from the streams of `team_generators(seed)`, to its
-    end. `on_tick(played)`, if given, is called after the reset (with 0) and after every
-    tick. Returns how many ticks were played."""
-    config = matches.config
+    `seed`, `teams` (two policies, or what `make_teams` takes) drawing from the streams of
+    `team_generators(seed)`, to its end. `on_tick(played)`, if given, is called after the
+    reset (with 0) and after every tick. Returns how many ticks were played."""
+    teams = make_teams(matches.config, teams)
     matches.reset(seed)
     if on_tick is not None:
         on_tick(0)
-    teams = policies.make("scripted", config), policies.make("scripted", config)
     return play(matches, teams, team_generators(seed), on_tick=on_tick)
 
 
@@ -61,9 +80,10 @@ def add_arguments(parser):
 
 def run(args):
     matches = scripted_match(args.players, args.ticks)
+    teams = make_teams(matches.config, (args.team_a, args.team_b))
     with ProgressBar(matches) as bar:
         start = time.perf_counter()
-        played = play_match(matches, args.seed, on_tick=bar)
+        played = play_match(matches, args.seed, on_tick=bar, teams=teams)
         elapsed = time.perf_counter() - start
     goals_a, goals_b = matches.status()[0][0].tolist()
     print(f"final score: team A {goals_a} - {goals_b} team B")

@@ -1,43 +1,47 @@
 """python/quorvel/policies/scripted.py: the scripted team, one array computation over a batch of matches, at three levels.
 
 The team works in its own observation frame (it attacks towards +x), in field units, and
-in every match of the batch at once. Each tick:
+in every match of the batch at once. It sees the ball and the opponents as they stood
+`delay` ticks ago (its reaction time; its own players it knows where they are), and every
+`every` ticks it decides:
 
-- it sees the ball and the opponents as they stood `delay` ticks ago (its reaction time;
-  its own players it knows where they are);
-- it predicts the ball's path (damped, bounced off the side walls) and when each player
-  can meet it; the field player who meets it first chases, and keeps the job until a
-  team-mate would get there clearly sooner, so that two players never swap every tick;
-- for the ball where the chaser meets it, it weighs what the ball should do next: a shot
-  at one of five points of the mouth, or a touch in one of five directions around the
-  way to goal, each against how soon an opponent could cut its path. It shoots when
-  some shot beats every opponent to the line by the level's margin, and otherwise plays
-  the touch that gains most ground while staying clear (a long clearance when pressed in
-  its own third). Near a side wall the ball always goes back into the field, and a ball
-  that has stayed near one spot for a while goes towards the middle while the chaser
-  first steps back from it (freeing a ball that two bodies hold against a line);
-- the chaser runs to the spot behind the ball for that direction, round the ball on the
-  side away from the wall when it stands in front of it, or to the nearest place it can
-  stand when that spot lies past a line;
-- the player nearest to the ball among those within reach kicks: a kick adds to the
-  ball's velocity, so it kicks by the difference between the velocity it wants and the
-  one the ball has, and sideways instead when its own body stands in the ball's path;
-  against an opponent also at the ball, every player within reach kicks as hard as it can;
-- a keeper (at the levels that have one) keeps to its line where a shot will cross it or
-  between ball and goal, and comes out for a ball it meets first in its area;
-- the others keep a shape by rank: ahead of the ball on the far side and behind it in
-  the middle when the team will have the ball, goal-side of it and in front of the goal
-  when it will not.
+- who chases: it predicts the ball's path (damped, bounced off the side walls) and when
+  each player can meet it; the field player who meets it first chases, and keeps the job
+  until a team-mate would get there clearly sooner, so that two players never swap;
+- what the ball should do next, from where the chaser meets it: a shot at one of five
+  points of the mouth, or a touch in one of five directions around the way to goal, each
+  weighed against how soon an opponent could cut its path. It shoots when some shot
+  beats every opponent to the line by the level's margin, and otherwise plays the touch
+  that gains most ground while staying clear (a long clearance when pressed in its own
+  third). Near a side wall the ball always goes back into the field, and a ball that has
+  stayed near one spot for a while goes towards the middle while the chaser first steps
+  back from it (freeing a ball that two bodies hold against a line);
+- where everyone goes: the chaser to the spot behind the ball for that direction, round
+  the ball on the side away from the wall when it stands in front of it, or to the
+  nearest place it can stand when that spot lies past a line; a keeper (at the levels
+  that have one) to its line where a shot will cross it or between ball and goal, out
+  for a ball it meets first in its area; the others to places by rank, ahead of the ball
+  on the far side and behind it in the middle when the team will have the ball,
+  goal-side of it and in front of the goal when it will not.
 
-Aim and escapes draw from the generator each call is handed, so a seeded caller plays the
-same match. What it keeps between calls (what it saw, who chases, where the ball lingered)
-is per match and starts afresh when a match restarts under it.
+Every tick its players run to their places, and the player nearest to the ball among
+those within reach kicks: a kick adds to the ball's velocity, so it kicks by the
+difference between the velocity it wants and the one the ball has, and sideways instead
+when its own body stands in the ball's path; against an opponent also at the ball, every
+player within reach kicks as hard as it can.
+
+Points and directions are complex numbers (x + iy), float32: a projection and its
+perpendicular are one product with a conjugate, and a tick costs few numpy calls, which
+is what a small batch pays for. Aim and escapes draw from the generator each call is
+handed, so a seeded caller plays the same match. What it keeps between calls (what it
+saw, who chases, its decisions, where the ball lingered) is per match and starts afresh
+when a match restarts under it.
 """
 from dataclasses import dataclass
 
 import numpy as np
 
-from ..core.layout import ball_offset
+from .base import Policy
 
 
 @dataclass(frozen=True)
@@ -48,6 +52,7 @@ class Level:
     shot_margin: float    # seconds an open shot must beat every opponent to its path by
     keeper: bool          # the last player keeps goal
     pace: float           # fraction of the top speed its players run at
+    every: int = 3        # ticks from one decision (roles, the ball's next move, places) to the next
 
 
 LEVELS = {
@@ -56,24 +61,43 @@ LEVELS = {
     "hard": Level(delay=0, aim_noise=0.04, shot_margin=-0.1, keeper=True, pace=1.0),
 }
 
+
+def _f(value):
+    """A float32 constant as a 0-d array: numpy pairs it with float32 arrays faster than
+    it converts a Python float."""
+    return np.array(value, np.float32)
+
+
+def _c(value):
+    """A complex64 constant, likewise."""
+    return np.array(value, np.complex64)
+
+
 # Distances (field units), speeds (units/s) and times (s) of the play, tuned by measurement
 # (docs/scripted_team.md).
-HYSTERESIS = 0.25        # a new chaser must meet the ball this much sooner than the last
-REACTION = 0.1           # an opponent's start before it can run to cut a kick's path
-DRIBBLE_SPEED = 8.0      # a touch that keeps the ball just ahead of a running player
-DRIBBLE_LENGTH = 3.0     # the stretch of a touch weighed against the opponents
-TOUCH_ANGLES = np.array([0.0, -0.6, 0.6, -1.2, 1.2])      # touches, around the way to goal
+HYSTERESIS = _f(0.25)     # a new chaser must meet the ball this much sooner than the last
+REACTION = _f(0.1)        # an opponent's start before it can run to cut a kick's path
+DRIBBLE_SPEED = 8.0       # a touch that keeps the ball just ahead of a running player
+DRIBBLE_LENGTH = 3.0      # the stretch of a touch weighed against the opponents
+TOUCHES = np.exp(1j * np.array([0.0, -0.6, 0.6, -1.2, 1.2])).astype(np.complex64)
+"""The touches: turns of the way to goal."""
 AIMS = np.array([-0.9, -0.45, 0.0, 0.45, 0.9])          # shots, in half mouths
-WALL_BAND = 1.8          # a ball this close to a side wall goes back into the field ...
-WALL_INWARD = 0.5        # ... with at least this share of its direction inward
-STALL_RADIUS = 1.5       # a ball that stays this close to one spot ...
-STALL_TICKS = 45         # ... for this many ticks goes towards the middle, for up to
-ESCAPE_TICKS = 40        # this many ticks, the chaser stepping back from it at first
-RESET_JUMP = 2.5         # a body moving this far in one tick means the match restarted
-STEER_GAIN = 4.0         # a move command per unit of distance to the target
+OPTIONS = 2 * AIMS.size   # the shots, then the touches
+WALL_BAND = 1.8           # a ball this close to a side wall goes back into the field ...
+WALL_INWARD = 0.5         # ... with at least this share of its direction inward
+STALL_RADIUS = _f(1.5)    # a ball that stays this close to one spot ...
+STALL_TICKS = 45          # ... for this many ticks goes towards the middle, for up to
+ESCAPE_TICKS = 40         # this many ticks, the chaser stepping back from it at first
+RESET_JUMP = _f(2.5)      # a body moving this far in one tick means the match restarted
+STEER_GAIN = _c(4.0)      # a move command per unit of distance to the target
+INF = _f(np.inf)
+ZERO, ONE = _f(0.0), _f(1.0)
 
 
-class ScriptedTeam:
+LOOK_AHEAD = _f(3.0)      # seconds of the ball's path a meeting is sought in
+
+
+class ScriptedPolicy(Policy):
     """The scripted team at `level` ("easy", "medium", "hard", or a Level of one's own)
     for matches of `config`.
 
@@ -85,77 +109,143 @@ class ScriptedTeam:
 
     def __init__(self, config, level="medium"):
         if isinstance(level, Level):
-            self.params = level
+            params = level
         elif isinstance(level, str) and level in LEVELS:
-            self.params = LEVELS[level]
+            params = LEVELS[level]
         else:
             raise ValueError(f"level must be one of {', '.join(LEVELS)} or a Level, not {level!r}")
-        self.level = level
-        self.players = int(config.players_per_team)
-        self.half_length = 0.5 * float(config.field_width)
-        self.half_width = 0.5 * float(config.field_height)
-        self.mouth = 0.5 * float(config.goal_width)
-        self.player_radius = float(config.player_radius)
-        self.contact = self.player_radius + float(config.ball_radius)
-        self.ball_radius = float(config.ball_radius)
-        self.reach = self.contact + float(config.kick_range)
-        self.speed = float(config.player_max_speed)
-        self.kick_speed = float(config.kick_max_speed)
-        self.damping = float(config.ball_linear_damping)
-        self.dt = float(config.dt)
-        self.ball = ball_offset(self.players)
-        self.keeper = self.players - 1 if self.params.keeper and self.players >= 2 else -1
-        self._scale = np.tile([self.half_length, self.half_width] * 2, 2 * self.players + 1)
+        if not (isinstance(params.delay, int) and params.delay >= 0
+                and isinstance(params.every, int) and params.every >= 1):
+            raise ValueError(f"a Level's delay must be an int >= 0 and its every an int >= 1, "
+                             f"not {params.delay!r} and {params.every!r}")
+        self.level, self.params = level, params
+        p = self.players = int(config.players_per_team)
+        self.keeper = p - 1 if params.keeper and p >= 2 else -1
+        hl, hw = 0.5 * float(config.field_width), 0.5 * float(config.field_height)
+        mouth = 0.5 * float(config.goal_width)
+        radius, ball_radius = float(config.player_radius), float(config.ball_radius)
+        contact = radius + ball_radius
+        reach = contact + float(config.kick_range)
+        speed, kick = float(config.player_max_speed), float(config.kick_max_speed)
+        damping, dt = float(config.ball_linear_damping), float(config.dt)
+        self.kick_speed, self.damping = kick, damping
+        self._scale = np.tile(np.array([hl, hw, hl, hw], np.float32), 2 * p + 1)
+        self._every = np.int32(params.every)
+        self._aim_noise, self._shot_margin = _f(params.aim_noise), _f(params.shot_margin)
+        self._limit = _f([params.pace, 1.0])       # the longest move and kick commands
+        self._hl, self._hw, self._mouth = _f(hl), _f(hw), _f(mouth)
+        self._contact, self._reach = _f(contact), _f(reach)
+        self._inv_run = _f(1.0 / (speed * params.pace)) if speed * params.pace > 0 else INF
+        self._inv_speed = _f(1.0 / speed) if speed > 0 else INF
+        # A ball rolls (1 - exp(-damping t)) / damping in t seconds per unit of its speed;
+        # y folded by the side walls: |((y + 3e) mod 4e) - 2e| - e for e the ball's edge.
+        self._roll = _f(-damping), _f(-1.0 / damping if damping > 0 else 0.0)
+        edge = hw - ball_radius
+        self._fold = _f(3 * edge), _f(4 * edge), _f(2 * edge), _f(edge)
+        # What it sees, carried forward `delay` ticks by the velocities it saw then.
+        lag = params.delay * dt
+        rolled = -np.expm1(-damping * lag) / damping if damping > 0 else lag
+        self._lag = np.array([lag] * (2 * p) + [rolled], np.complex64)
+        self._fade = _c(np.exp(-damping * lag))
+        # What to do with the ball.
+        self._aims = (hl + 0.3 + 1j * AIMS * mouth).astype(np.complex64)
+        self._goal = _c(hl + 1e-3)
+        self._touch = _f(DRIBBLE_LENGTH), _f(3.0 * DRIBBLE_LENGTH), _f(DRIBBLE_SPEED), _f(kick)
+        self._own_third = _f(-hl / 3.0)
+        self._wall_line = _f(hw - WALL_BAND)
+        self._inward = _f(WALL_INWARD), _f(np.sqrt(1.0 - WALL_INWARD ** 2))
+        self._value = _f(1.0 / hl), _f(0.15 / (hw * hw)), _f(0.3)
+        self._rank_shape = self._shape_table(hl, hw)
+        self._place_box = _f(-hl + 1.5), _f(hl - 2.0), _f(-hw + 1.0), _f(hw - 1.0)
+        self._stand = _f(-hl + radius), _f(hl - radius), _f(-hw + radius), _f(hw - radius)
+        self._spot_back = _c(contact + 0.15)
+        self._round = _c(0.9), _c(1j * (contact + 0.6)), _f(hw - 2.5)
+        self._area = _f(-hl + 6.0), _f(mouth + 4.0)
+        self._line = _f(-hl + radius + 0.6)
+        self._cover = _f(mouth - 0.4)
+        # Kicks: the velocity wanted is reached after this tick's damping.
+        self._grow = _f(1.0 + dt * damping)
+        self._kick_c, self._inv_kick = _c(kick), _c(1.0 / kick if kick > 0 else 0.0)
+        self._kick_sq = _f(kick * kick)
         self._n = -1
+
+    @staticmethod
+    def _shape_table(hl, hw):
+        """The support players' places: per (team has the ball, rank) the coefficients of
+        (cx, cy, s, 1) that make the place, for the ball met at (cx, cy) and s the sign of
+        cy. With the ball: the first ahead of it on the far side, the second behind it in
+        the middle, the third ahead on the near side, the fourth just behind on the far
+        side. Without it: goal-side of the ball, then covering the middle in front of the
+        goal."""
+        home = -hl
+        table = [
+            (1, 0, -0.45j * hw, 7), (1, 0.3j, 0, -6), (1, 0, 0.6j * hw, 5), (1, 0, -0.1j * hw, -2),
+            (0.55, 0.55j, 0, 0.45 * home), (0, 0.3j, 0, home + 7.0),
+            (0.75, 0.8j, -3j, 0.25 * home), (0, -0.3j, 0, home + 4.0),
+        ]
+        return np.array(table, np.complex64)
 
     # -- what the team remembers -------------------------------------------------------
 
     def _allocate(self, n, now):
-        self._n = n
-        self._seen = np.repeat(now[:, None, :], self.params.delay + 1, axis=1)
-        self._last = now
-        self._clock = 0
-        self._chaser = np.full(n, -1, np.int64)
-        self._anchor = now[:, self.ball:self.ball + 2].copy()
-        self._lingered = np.zeros(n, np.int64)
-        self._escape = np.zeros(n, np.int64)
+        p = self.players
+        self._n, self._clock = n, 0
+        rows = np.arange(n)
+        self._rows_p, self._rows_field = rows * p, rows * (p + 1)
+        self._rows_times, self._rows_options = rows * (2 * p), rows * OPTIONS
+        self._last = now[:, 0::2]
+        if self.params.delay:
+            self._ring = np.repeat(now[:, None], self.params.delay + 1, axis=1)
+        self._field = np.full((n, p + 1), np.inf, np.float32)
+        self._places = np.zeros((n, 4), np.complex64)
+        self._places[:, 3] = 1.0
+        self._options = (np.empty((n, OPTIONS), np.complex64), np.empty((n, OPTIONS), np.float32),
+                         np.empty((n, OPTIONS), np.float32))
+        self._options[2][:, :AIMS.size] = self.kick_speed
+        self._target = now[:, 0:2 * p:2].copy()
+        self._aim = np.ones(n, np.complex64)
+        self._power = np.zeros(n, np.float32)
+        self._chaser = np.full(n, p, np.intp)   # p: nobody
+        self._chasing = np.full(n, p, np.intp)  # the chaser, or the keeper come out
+        self._anchor = now[:, 4 * p].copy()
+        self._lingered = np.zeros(n, np.int32)
+        self._escape = np.zeros(n, np.int32)
+        self._wait = np.zeros(n, np.int32)       # ticks to a match's next decision
 
-    def _perceive(self, obs):
-        """The state in field units as the team sees it: its own players as they are, the
-        ball and the opponents as they were `delay` ticks ago and would be now had nothing
-        changed since (as they are in a match that has just restarted)."""
-        n = obs.shape[0]
-        now = obs.astype(np.float64) * self._scale
-        if n != self._n:
-            self._allocate(n, now)
-        jumps = np.abs(now - self._last).reshape(n, -1, 4)[:, :, :2]
-        # A kick-off puts the ball on the spot at rest; anything else that restarts a match
-        # moves some body further than it can go in a tick.
-        ball = now[:, self.ball:self.ball + 4]
-        restarted = np.any(jumps > RESET_JUMP, axis=(1, 2)) | ~np.any(ball, axis=1)
-        self._last = now
-        length = self._seen.shape[1]
-        self._clock += 1
-        self._seen[:, self._clock % length] = now
-        if restarted.any():
-            self._seen[restarted] = now[restarted, None, :]
-            self._chaser[restarted] = -1
-            self._lingered[restarted] = 0
-            self._escape[restarted] = 0
-            self._anchor[restarted] = ball[restarted, :2]
-        seen = self._seen[:, (self._clock + 1) % length].copy()
-        p, lag = self.players, self.params.delay * self.dt
-        if lag > 0.0:
-            # What it saw, carried forward by the velocities it saw: only what changed
-            # since (a kick, a bounce, a turn) comes late.
-            seen[:, 4 * p:8 * p:4] += lag * seen[:, 4 * p + 2:8 * p:4]
-            seen[:, 4 * p + 1:8 * p:4] += lag * seen[:, 4 * p + 3:8 * p:4]
-            b = self.ball
-            bx, by = self._ball_at(seen[:, b], seen[:, b + 1], seen[:, b + 2], seen[:, b + 3], lag)
-            seen[:, b], seen[:, b + 1] = bx, by
-            seen[:, b + 2:b + 4] *= np.exp(-self.damping * lag)
-        seen[:, :4 * p] = now[:, :4 * p]
-        return seen, now
+    def _see(self, now):
+        """Every body's position (n, 2P + 1: own players, opponents, ball) and the ball's
+        velocity as the team sees them: its own players as they are, the ball and the
+        opponents as they were `delay` ticks ago and would be now had nothing changed since
+        (as they are in a match that has just restarted). Only what changed since (a kick,
+        a bounce, a turn) comes late; a bounce is left to the ball's predicted path."""
+        p, delay = self.players, self.params.delay
+        pos = now[:, 0::2]
+        # Anything that restarts a match moves some body further than it can go in a tick;
+        # a kick-off puts the ball on the spot at rest.
+        restarted = ((np.maximum.reduce(np.abs(pos - self._last), axis=1) > RESET_JUMP)
+                     | ((now[:, 4 * p] == 0) & (now[:, 4 * p + 1] == 0)))
+        self._last = pos
+        if delay:
+            self._ring[:, self._clock % (delay + 1)] = now
+        if np.count_nonzero(restarted):
+            self._restart(restarted, now)
+        if not delay:
+            return pos, now[:, 4 * p + 1]
+        then = self._ring[:, (self._clock + 1) % (delay + 1)]
+        seen = then[:, 0::2] + then[:, 1::2] * self._lag
+        seen[:, :p] = pos[:, :p]
+        return seen, then[:, 4 * p + 1] * self._fade
+
+    def _restart(self, restarted, now):
+        """Forgets what it remembers of the matches that restarted, which decide at once."""
+        p = self.players
+        if self.params.delay:
+            self._ring[restarted] = now[restarted, None]
+        self._chaser[restarted] = p
+        self._lingered[restarted] = 0
+        self._escape[restarted] = 0
+        self._anchor[restarted] = now[restarted, 4 * p]
+        self._wait[restarted] = 0
 
     # -- the tick -----------------------------------------------------------------------
 
@@ -168,324 +258,314 @@ class ScriptedTeam:
         if not isinstance(out, np.ndarray) or out.shape != (obs.shape[0], p, 4):
             raise ValueError(f"out: expected an array of shape {(obs.shape[0], p, 4)}, got "
                              f"{getattr(out, 'shape', type(out).__name__)}")
-        commands = np.zeros(out.shape)
-        if p > 0 and obs.shape[0] > 0:
-            # Odd configurations (no damping, no kick, standing players) may divide by
-            # zero on the way; what comes out is made finite below.
-            with np.errstate(all="ignore"):
-                self._play(obs, commands, rng)
-        # No command longer than 1: the engine reads a longer one as its unit vector.
-        commands[~np.isfinite(commands)] = 0.0
-        for part in (commands[:, :, :2], commands[:, :, 2:]):
-            part /= np.maximum(np.hypot(part[:, :, :1], part[:, :, 1:]), 1.0)
-        out[...] = commands
+        n = obs.shape[0]
+        if p == 0 or n == 0:
+            return
+        # Odd configurations (no damping, no kick, standing players) may divide by zero on
+        # the way; what comes out is made finite below.
+        with np.errstate(all="ignore"):
+            now = obs * self._scale
+            if now.dtype != np.float32 or not now.flags.c_contiguous:
+                now = np.ascontiguousarray(now, np.float32)
+            now = now.view(np.complex64)         # each body's position, then its velocity
+            if n != self._n:
+                self._allocate(n, now)
+            seen, ball_v = self._see(now)
+            self._clock += 1
+            # Each match decides every `every` ticks, counted from its kick-off.
+            due = self._wait == 0
+            self._wait = (self._wait - 1) % self._every
+            decide = np.count_nonzero(due)
+            if decide == n:
+                self._decide(seen, ball_v, rng, slice(None))
+            elif decide:
+                chosen = np.flatnonzero(due)
+                self._decide(seen[chosen], ball_v[chosen], rng, chosen)
+            commands = np.empty((n, p, 2), np.complex64)    # each player's move, then kick
+            commands[:, :, 0] = (self._target - now[:, 0:2 * p:2]) * STEER_GAIN
+            self._kick(commands[:, :, 1], now, seen)
+            # Full speed until a step from the target, then slowing onto it; no kick longer
+            # than 1 (the engine would read a longer one as its unit vector).
+            length = np.abs(commands)
+            commands = commands * (self._limit / np.maximum(length, ONE))
+            if np.count_nonzero(np.isfinite(length)) < length.size:
+                commands[~np.isfinite(length)] = 0.0
+        out[...] = commands.view(np.float32).reshape(n, p, 4)
 
-    def _play(self, obs, out, rng):
-        """The tick's commands into `out` (float64, n > 0 matches, P > 0 players)."""
-        p = self.players
-        seen, now = self._perceive(obs)
-        n = seen.shape[0]
-        rows = np.arange(n)
-        px, py = seen[:, 0:4 * p:4], seen[:, 1:4 * p:4]
-        ox, oy = seen[:, 4 * p:8 * p:4], seen[:, 4 * p + 1:8 * p:4]
-        bx, by, bvx, bvy = (seen[:, self.ball + k] for k in range(4))
-
-        # Who meets the ball first, where, and which side will have it.
-        mine = self._meeting_time(px, py, bx, by, bvx, bvy)
-        theirs = self._meeting_time(ox, oy, bx, by, bvx, bvy)
-        ours_first = mine.min(axis=1) < theirs.min(axis=1) + 0.1
-        pressed = theirs.min(axis=1) < mine.min(axis=1) + 0.4
-        chaser = self._pick_chaser(mine, theirs, bx, by, bvx, bvy, rows)
-        cx, cy = self._ball_at(bx, by, bvx, bvy, mine[rows, chaser])
-        self._track_stall(bx, by, rng)
-        play = dict(px=px, py=py, ox=ox, oy=oy, rows=rows, chaser=chaser,
-                    pressed=pressed, noise=rng.standard_normal(n) * self.params.aim_noise,
-                    escape=rng.uniform(-0.6, 0.6, n))
-
-        # Everyone's target: the chaser behind the ball, the keeper on its line, the
-        # others in their places.
-        tx, ty = self._support_targets(px, py, cx, cy, ours_first, chaser, rows)
-        ux, uy, speed = self._intent(cx, cy, play)
-        tx[rows, chaser], ty[rows, chaser] = self._approach(px[rows, chaser], py[rows, chaser],
-                                                            cx, cy, ux, uy)
+    def _decide(self, seen, ball_v, rng, which):
+        """The decisions of the matches `which` (a slice or indices; `seen` and `ball_v`
+        are theirs) from what the team sees: who chases, the ball's next move, and every
+        player's place."""
+        p, k, m = self.players, self.keeper, seen.shape[0]
+        rows_p = self._rows_p[:m]
+        draws = rng.random((m, 2), dtype=np.float32)
+        noise = rng.standard_normal(m, dtype=np.float32) * self._aim_noise
+        ball = seen[:, 2 * p]
+        times, meet = self._meeting(seen[:, :2 * p], ball, ball_v)
+        firsts = np.minimum.reduce(times.reshape(m, 2, p), axis=2)
+        first_mine, first_theirs = firsts[:, 0], firsts[:, 1]
+        ours = first_mine < first_theirs + _f(0.1)
+        pressed = first_theirs < first_mine + _f(0.4)
+        chaser = self._pick_chaser(times, first_theirs, meet, which)
+        at = meet.ravel().take(self._rows_times[:m] + chaser)   # where the chaser meets the ball
+        escape = self._track_stall(ball, draws[:, 1], which)
+        options = tuple(o[:m] for o in self._options)
+        aim, power = self._intent(at, pressed, seen[:, p:2 * p], noise, draws[:, 0], escape, options)
+        target = self._support(at, ours, chaser)
+        place = rows_p + chaser
+        target.ravel()[place] = self._approach(seen[:, :p].ravel().take(place), at, aim)
         # Escaping, the chaser stands off the ball on the side of the middle of the field.
-        away = self._escape > ESCAPE_TICKS // 2
-        off = np.maximum(np.hypot(bx, by), 1e-9)
-        tx[away, chaser[away]] = (bx - 2.5 * bx / off)[away]
-        ty[away, chaser[away]] = (by - 2.5 * by / off)[away]
-        if self.keeper >= 0:
-            guarding = chaser != self.keeper
-            gx, gy = self._keeper_spot(bx, by, bvx, bvy)
-            tx[guarding, self.keeper] = gx[guarding]
-            ty[guarding, self.keeper] = gy[guarding]
-        # Full speed until a step from the target, then slowing onto it.
-        mx, my = (tx - px) * STEER_GAIN, (ty - py) * STEER_GAIN
-        scale = self.params.pace / np.maximum(np.hypot(mx, my), 1.0)
-        out[:, :, 0] = mx * scale
-        out[:, :, 1] = my * scale
-
-        # A player at the ball feels it as it is.
-        self._kick(out, *(now[:, self.ball + k] for k in range(4)), ux, uy, speed, play)
+        away = escape > ESCAPE_TICKS // 2
+        if np.count_nonzero(away):
+            off = ball - ball * (_f(2.5) / np.maximum(np.abs(ball), _f(1e-9)))
+            target.ravel()[place[away]] = off[away]
+        if k >= 0:
+            np.copyto(target[:, k], self._keeper_spot(ball, ball_v), where=chaser != k)
+        self._target[which], self._aim[which], self._power[which] = target, aim, power
+        self._chasing[which] = chaser
 
     # -- the ball and the players' times to it -------------------------------------------
 
-    def _ball_at(self, bx, by, bvx, bvy, t):
-        """The ball's position after `t` seconds: damped, bounced off the side walls."""
-        travel = -np.expm1(-self.damping * t) / self.damping if self.damping > 0.0 else t
-        x = np.clip(bx + bvx * travel, -self.half_length, self.half_length)
-        edge = self.half_width - self.ball_radius
-        y = by + bvy * travel
-        y = np.where(y > edge, 2 * edge - y, y)
-        y = np.where(y < -edge, -2 * edge - y, y)
-        return x, np.clip(y, -edge, edge)
-
-    def _meeting_time(self, x, y, bx, by, bvx, bvy):
-        """Seconds each player (n, P) needs to get within reach of the moving ball."""
-        speed = self.speed * self.params.pace
-        bx, by, bvx, bvy = bx[:, None], by[:, None], bvx[:, None], bvy[:, None]
-        t = np.maximum(np.hypot(x - bx, y - by) - self.reach, 0.0) / speed
+    def _meeting(self, bodies, ball, ball_v):
+        """Seconds each body (n, m) needs to get within reach of the moving ball, damped
+        and bounced off the side walls, and where it meets it."""
+        ball, ball_v = ball[:, None], ball_v[:, None]
+        shift, period, double, edge = self._fold
+        x0, y0 = ball.real, ball.imag + shift
+        t = np.maximum(np.abs(bodies - ball) - self._reach, ZERO) * self._inv_run
         for _ in range(2):
-            mx, my = self._ball_at(bx, by, bvx, bvy, np.minimum(t, 3.0))
-            t = np.maximum(np.hypot(x - mx, y - my) - self.reach, 0.0) / speed
-        return t
+            rolled = np.minimum(t, LOOK_AHEAD)
+            if self.damping > 0.0:
+                rolled = np.expm1(rolled * self._roll[0]) * self._roll[1]
+            meet = np.empty(t.shape, np.complex64)
+            meet.real = np.minimum(np.maximum(x0 + ball_v.real * rolled, -self._hl), self._hl)
+            meet.imag = np.abs(np.mod(y0 + ball_v.imag * rolled, period) - double) - edge
+            t = np.maximum(np.abs(bodies - meet) - self._reach, ZERO) * self._inv_run
+        return t, meet
 
-    def _pick_chaser(self, mine, theirs, bx, by, bvx, bvy, rows):
-        """The player to go for the ball: the first there, with a margin for the last one."""
-        field = mine.copy()
-        if self.keeper >= 0:
-            field[:, self.keeper] = np.inf
-        best = np.argmin(field, axis=1)
-        last = self._chaser
-        kept = (last >= 0) & (last != self.keeper)
-        last_time = np.where(kept, field[rows, np.maximum(last, 0)], np.inf)
-        chaser = np.where(last_time <= field[rows, best] + HYSTERESIS, last, best)
-        self._chaser = chaser.copy()
-        if self.keeper >= 0:
-            # The keeper comes out for a ball it meets inside its area before anyone else.
-            k = self.keeper
-            kx, ky = self._ball_at(bx, by, bvx, bvy, mine[:, k])
-            in_area = (kx < -self.half_length + 6.0) & (np.abs(ky) < self.mouth + 4.0)
-            first = (mine[:, k] <= mine[rows, chaser]) | (mine[:, k] < theirs.min(axis=1))
-            chaser = np.where(in_area & first, k, chaser)
-        return chaser
+    def _pick_chaser(self, times, first_theirs, meet, which):
+        """The player to go for the ball: the first there, with a margin for the last one;
+        the keeper comes out for a ball it meets inside its area before anyone else."""
+        p, k, m = self.players, self.keeper, times.shape[0]
+        field = self._field[:m]          # its last column, "nobody", never comes first
+        field[:, :p] = times[:, :p]
+        if k >= 0:
+            field[:, k] = np.inf
+        flat, rows_field = field.ravel(), self._rows_field[:m]
+        best = field.argmin(axis=1)
+        last = self._chaser[which]
+        held = flat.take(rows_field + last)
+        chaser = np.where(held < flat.take(rows_field + best) + HYSTERESIS, last, best)
+        self._chaser[which] = chaser
+        if k < 0:
+            return chaser
+        keeper_time, spot = times[:, k], meet[:, k]
+        in_area = (spot.real < self._area[0]) & (np.abs(spot.imag) < self._area[1])
+        first = ((keeper_time <= times.ravel().take(self._rows_times[:m] + chaser))
+                 | (keeper_time < first_theirs))
+        return np.where(in_area & first, k, chaser)
 
-    def _track_stall(self, bx, by, rng):
+    def _track_stall(self, ball, draw, which):
         """Counts the ticks the ball has stayed near one spot; after STALL_TICKS the team
         escapes for a while: the chaser steps back towards the middle for the first half
-        of the spell (freeing a ball two bodies hold), and the ball goes there."""
-        moved = np.hypot(bx - self._anchor[:, 0], by - self._anchor[:, 1]) > STALL_RADIUS
-        self._anchor[moved, 0] = bx[moved]
-        self._anchor[moved, 1] = by[moved]
-        self._lingered = np.where(moved, 0, self._lingered + 1)
-        spell = ESCAPE_TICKS - rng.integers(0, ESCAPE_TICKS // 4, bx.shape[0], endpoint=True)
-        begin = self._lingered >= STALL_TICKS
-        self._escape = np.where(begin, spell, np.maximum(self._escape - 1, 0))
-        self._lingered[begin] = 0
+        of the spell (freeing a ball two bodies hold), and the ball goes there. Returns
+        the ticks of the spell left (0: none)."""
+        anchor = self._anchor[which]
+        moved = np.abs(ball - anchor) > STALL_RADIUS
+        np.copyto(anchor, ball, where=moved)
+        lingered = (self._lingered[which] + self._every) * ~moved
+        escape = np.maximum(self._escape[which] - self._every, 0)
+        begin = lingered >= STALL_TICKS
+        if np.count_nonzero(begin):
+            spell = ESCAPE_TICKS - (draw * (ESCAPE_TICKS // 4 + 1)).astype(np.int32)
+            escape = np.where(begin, spell, escape)
+            lingered[begin] = 0
+        self._anchor[which], self._lingered[which], self._escape[which] = anchor, lingered, escape
+        return escape
 
     # -- what to do with the ball -------------------------------------------------------
 
-    def _value(self, x, y):
-        """What the ball is worth to the team at (x, y): up the field, and not on a wall."""
-        edge = np.maximum(np.abs(y) - (self.half_width - WALL_BAND), 0.0)
-        return x / self.half_length - 0.15 * (y / self.half_width) ** 2 - 0.3 * edge
-
-    def _travel_time(self, s, speed):
-        """Seconds a ball kicked at `speed` takes to roll `s` (inf if it stops short)."""
-        if not self.damping > 0.0:
-            return s / speed
-        spent = self.damping * s / speed
-        return np.where(spent < 1.0, -np.log1p(-np.minimum(spent, 1.0 - 1e-9)) / self.damping,
-                        np.inf)
-
-    def _cut_margin(self, bx, by, ux, uy, speed, length, ox, oy):
-        """Seconds by which the ball, kicked from (bx, by) along (ux, uy) at `speed` for
-        `length`, beats the opponent quickest to its path (n, C); -inf for a path blocked
-        outright, or too long for the speed."""
-        rx = ox[:, None, :] - bx[:, None, None]
-        ry = oy[:, None, :] - by[:, None, None]
-        ux, uy = ux[:, :, None], uy[:, :, None]
-        along = rx * ux + ry * uy
-        across = np.abs(rx * uy - ry * ux)
-        s = np.clip(along, 0.0, length[:, :, None])
-        ball = self._travel_time(s, speed[:, :, None])
-        run = np.maximum(np.hypot(rx - s * ux, ry - s * uy) - self.reach, 0.0) / self.speed
-        margin = np.where(along < -self.reach, np.inf, run + REACTION - ball)
-        margin = np.where((across < self.contact + 0.1) & (along > 0.0)
-                          & (along < length[:, :, None]), -np.inf, margin)
-        arrives = self.damping * length < speed
-        return np.where(arrives, margin.min(axis=2), -np.inf)
-
-    def _intent(self, bx, by, play):
-        """Unit direction (ux, uy) and speed for the next kick of a ball at (bx, by)."""
-        hl, hw, n = self.half_length, self.half_width, bx.shape[0]
-        rows = play["rows"]
+    def _intent(self, at, pressed, opponents, noise, draw, escape, options):
+        """Unit direction and speed (inf: as hard as it can) of the next kick of a ball at
+        `at`; `options` the buffers of the ways, lengths and speeds weighed."""
+        ways, lengths, speeds = options
+        shots, touches = slice(0, AIMS.size), slice(AIMS.size, None)
         # The options, one column each, weighed together against the opponents: five
         # shots at the mouth and five touches around the way to goal (longer and harder,
         # a clearance, when pressed in its own third).
-        clear = play["pressed"] & (bx < -hl / 3.0)
-        aim_x = np.full((n, AIMS.size), hl + 0.3)
-        aim_y = np.broadcast_to(AIMS * self.mouth, (n, AIMS.size))
-        heading = np.arctan2(-by, hl - bx)[:, None] + TOUCH_ANGLES
-        stretch = np.where(clear, 3.0 * DRIBBLE_LENGTH, DRIBBLE_LENGTH)[:, None]
-        touch_x = bx[:, None] + np.cos(heading) * stretch
-        touch_y = by[:, None] + np.sin(heading) * stretch
-        dx = np.concatenate([aim_x, touch_x], axis=1) - bx[:, None]
-        dy = np.concatenate([aim_y, touch_y], axis=1) - by[:, None]
-        length = np.maximum(np.hypot(dx, dy), 1e-9)
-        dx, dy = dx / length, dy / length
-        shots, touches = slice(0, AIMS.size), slice(AIMS.size, None)
-        speed = np.empty_like(length)
-        speed[:, shots] = self.kick_speed
-        speed[:, touches] = np.where(clear, self.kick_speed, DRIBBLE_SPEED)[:, None]
-        margin = self._cut_margin(bx, by, dx, dy, speed, length, play["ox"], play["oy"])
+        clear = pressed & (at.real < self._own_third)
+        shot = self._aims - at[:, None]
+        distance = np.abs(shot)
+        lengths[:, shots] = distance
+        ways[:, shots] = shot / distance
+        goal = self._goal - at
+        ways[:, touches] = (goal / np.abs(goal))[:, None] * TOUCHES
+        short, long, dribble, kick = self._touch
+        lengths[:, touches] = np.where(clear, long, short)[:, None]
+        speeds[:, touches] = np.where(clear, kick, dribble)[:, None]
+        margin = self._cut_margin(at, opponents, options)
 
         # A shot where one beats every opponent by the level's margin; otherwise the
         # touch to the best place that stays clear of them.
-        aim = np.argmax(margin[:, shots], axis=1)
-        shoot = margin[rows, aim] > self.params.shot_margin
-        end_x = np.clip(bx[:, None] + dx * length, -hl, hl)
-        end_y = np.clip(by[:, None] + dy * length, -hw, hw)
-        value = self._value(end_x, end_y) + 0.3 * np.clip(margin, -1.0, 0.5)
-        value[:, shots] = -np.inf
-        best = np.where(shoot, aim, np.argmax(value, axis=1))
-        ux, uy = dx[rows, best], dy[rows, best]
-        kick = np.where(shoot, np.inf, speed[rows, best])
+        aim = margin[:, shots].argmax(axis=1)
+        shoot = np.maximum.reduce(margin[:, shots], axis=1) > self._shot_margin
+        end = at[:, None] + ways[:, touches] * lengths[:, touches]
+        ex = np.minimum(np.maximum(end.real, -self._hl), self._hl)
+        ey = np.minimum(np.maximum(end.imag, -self._hw), self._hw)
+        per_x, per_y2, weight = self._value
+        walled = np.maximum(np.abs(ey) - self._wall_line, ZERO)
+        clear_of = np.minimum(np.maximum(margin[:, touches], _f(-1.0)), _f(0.5))
+        value = ex * per_x - ey * ey * per_y2 + (clear_of - walled) * weight
+        pick = self._rows_options[:at.shape[0]] + np.where(shoot, aim, value.argmax(axis=1) + AIMS.size)
+        way = ways.ravel().take(pick)
+        power = np.where(shoot, INF, speeds.ravel().take(pick))
 
         # A ball that has lingered goes towards the middle of the field, give or take.
-        stuck = self._escape > 0
-        angle = np.arctan2(-by, np.where(bx > 0.0, 0.0, 8.0) - bx) + play["escape"]
-        ux = np.where(stuck, np.cos(angle), ux)
-        uy = np.where(stuck, np.sin(angle), uy)
-        kick = np.where(stuck, np.inf, kick)
+        stuck = escape > 0
+        if np.count_nonzero(stuck):
+            middle = np.where(at.real > 0.0, ZERO, _f(8.0)) - at
+            turn = (draw - _f(0.5)) * _f(1.2)
+            middle *= np.cos(turn) + 1j * np.sin(turn)
+            np.copyto(way, middle / np.abs(middle), where=stuck)
+            np.copyto(power, INF, where=stuck)
 
         # Near a side wall the ball always comes back into the field.
-        inward = -np.where(by >= 0.0, 1.0, -1.0)
-        walled = (np.abs(by) > hw - WALL_BAND) & (uy * inward < WALL_INWARD)
-        uy = np.where(walled, inward * WALL_INWARD, uy)
-        ux = np.where(walled, np.sqrt(1.0 - WALL_INWARD ** 2) * np.where(ux >= 0.0, 1.0, -1.0),
-                      ux)
+        least, across = self._inward
+        outward = np.copysign(ONE, at.imag)
+        walled = (np.abs(at.imag) > self._wall_line) & (way.imag * outward > -least)
+        if np.count_nonzero(walled):
+            np.copyto(way, np.copysign(across, way.real) - 1j * (outward * least), where=walled)
 
-        angle = np.arctan2(uy, ux) + play["noise"]
-        return np.cos(angle), np.sin(angle), kick
+        turn = np.empty_like(way)
+        turn.real, turn.imag = np.cos(noise), np.sin(noise)
+        return way * turn, power
 
-    def _approach(self, x, y, bx, by, ux, uy):
-        """Where the chaser runs: behind the ball, round it on the side away from the wall."""
-        edge_x = self.half_length - self.player_radius
-        edge_y = self.half_width - self.player_radius
-        rx, ry = x - bx, y - by
-        along = rx * ux + ry * uy
-        across = ux * ry - uy * rx
-        spot_x = bx - ux * (self.contact + 0.15)
-        spot_y = by - uy * (self.contact + 0.15)
+    def _cut_margin(self, at, opponents, options):
+        """Seconds by which the ball, kicked from `at` along each option for its length at
+        its speed, beats the opponent quickest to its path (n, OPTIONS); -inf for a path
+        blocked outright, or too long for the speed."""
+        ways, lengths, speeds = options
+        rel = opponents - at[:, None]
+        q = rel[:, None, :] * ways.conj()[:, :, None]          # (n, OPTIONS, P)
+        along, across = q.real, q.imag
+        stretch = lengths[:, :, None]
+        s = np.minimum(np.maximum(along, ZERO), stretch)
+        # The ball's time to s: it rolls (1 - exp(-damping t)) / damping at unit speed.
+        if self.damping > 0.0:
+            spent = np.maximum(s * (self._roll[0] / speeds)[:, :, None], _f(-1.0))
+            ball = np.log1p(spent) * self._roll[1]
+        else:
+            ball = s / speeds[:, :, None]
+        run = np.maximum(np.hypot(along - s, across) - self._reach, ZERO) * self._inv_speed
+        margin = (run + REACTION) - ball
+        np.copyto(margin, INF, where=along < -self._reach)
+        cut = (np.abs(across) < self._contact + _f(0.1)) & (along > ZERO) & (along < stretch)
+        np.copyto(margin, -INF, where=cut)
+        margin = np.minimum.reduce(margin, axis=2)
+        np.copyto(margin, -INF, where=_f(self.damping) * lengths >= speeds)
+        return margin
+
+    def _approach(self, x, at, way):
+        """Where the chaser at `x` runs: behind the ball, round it on the side away from
+        the wall."""
+        stand = self._stand
+        q = (x - at) * way.conj()              # along the way, and across it
+        spot = at - way * self._spot_back
         # A spot past a line or into a wall is out of a player's way: the nearest place it
         # can stand is still within reach of a ball at that line, so it goes there.
-        walled = (np.abs(spot_x) > edge_x) | (np.abs(spot_y) > edge_y)
-        spot_x, spot_y = np.clip(spot_x, -edge_x, edge_x), np.clip(spot_y, -edge_y, edge_y)
-        close = np.hypot(x - spot_x, y - spot_y) < 0.5
+        walled = (np.abs(spot.real) > stand[1]) | (np.abs(spot.imag) > stand[3])
+        spot = self._clip(spot, *stand)
         # Behind it: to the spot, then on through the ball.
-        behind_x = np.where(close & ~walled, bx + ux * 0.5, spot_x)
-        behind_y = np.where(close & ~walled, by + uy * 0.5, spot_y)
+        close = (np.abs(x - spot) < _f(0.5)) & ~walled
+        behind = np.where(close, at + way * _c(0.5), spot)
         # In front of it: round it on its own side, or on the inner side near a wall.
-        side = np.where(across >= 0.0, 1.0, -1.0)
-        inner = np.where(-by * ux >= 0.0, 1.0, -1.0)    # the side of (ux, uy) facing the middle
-        side = np.where(np.abs(by) > self.half_width - 2.5, inner, side)
-        round_x = bx - ux * 0.9 - side * uy * (self.contact + 0.6)
-        round_y = by - uy * 0.9 + side * ux * (self.contact + 0.6)
-        behind = (along < -0.3) | walled
-        tx = np.where(behind, behind_x, round_x)
-        ty = np.where(behind, behind_y, round_y)
-        return np.clip(tx, -edge_x, edge_x), np.clip(ty, -edge_y, edge_y)
+        back, step, near_wall = self._round
+        side = np.where(np.abs(at.imag) > near_wall,
+                        np.copysign(ONE, -at.imag * way.real),   # the side facing the middle
+                        np.copysign(ONE, q.imag))
+        around = at - way * back + way * step * side
+        return self._clip(np.where((q.real < _f(-0.3)) | walled, behind, around), *stand)
 
-    def _keeper_spot(self, bx, by, bvx, bvy):
+    @staticmethod
+    def _clip(z, low_x, high_x, low_y, high_y):
+        """z with its real part clipped to [low_x, high_x], its imaginary part to [low_y, high_y]."""
+        clipped = np.empty_like(z)
+        clipped.real = np.minimum(np.maximum(z.real, low_x), high_x)
+        clipped.imag = np.minimum(np.maximum(z.imag, low_y), high_y)
+        return clipped
+
+    def _keeper_spot(self, ball, ball_v):
         """The keeper's place on its line: where a shot will cross it, or between ball and goal."""
-        line = -self.half_length + self.player_radius + 0.6
-        cover = np.clip(by * 0.35, -(self.mouth - 0.4), self.mouth - 0.4)
-        coming = bvx < -0.5
-        cross = by + bvy * (line - bx) / np.where(coming, bvx, -1.0)
-        save = coming & (np.abs(cross) < self.mouth + 1.0)
-        y = np.where(save, np.clip(cross, -self.mouth, self.mouth), cover)
-        return np.full_like(bx, line), y
+        mouth, cover = self._mouth, self._cover
+        y = np.minimum(np.maximum(ball.imag * _f(0.35), -cover), cover)
+        coming = ball_v.real < _f(-0.5)
+        cross = ball.imag + ball_v.imag * (self._line - ball.real) / np.where(coming, ball_v.real, -ONE)
+        save = coming & (np.abs(cross) < mouth + ONE)
+        np.copyto(y, np.minimum(np.maximum(cross, -mouth), mouth), where=save)
+        spot = np.empty(ball.shape, np.complex64)
+        spot.real, spot.imag = self._line, y
+        return spot
 
-    def _support_targets(self, px, py, cx, cy, ours_first, chaser, rows):
+    def _support(self, at, ours, chaser):
         """Every player's place in the shape, by its rank among those who neither chase
-        nor keep goal (the others keep where they are)."""
-        hl, hw = self.half_length, self.half_width
-        n, p = px.shape
-        support = np.ones((n, p), bool)
-        support[rows, chaser] = False
-        if self.keeper >= 0:
-            support[:, self.keeper] = False
-        rank = np.cumsum(support, axis=1) - 1
-        far = -np.where(cy >= 0.0, 1.0, -1.0)
-        fixed = np.ones_like(cx)
-        # With the ball: the first ahead of it on the far side, the second behind it in the
-        # middle, the third ahead on the near side, the fourth just behind on the far side.
-        attack_x = np.stack([cx + 7.0, cx - 6.0, cx + 5.0, cx - 2.0], axis=1)
-        attack_y = np.stack([far * 0.45 * hw, 0.3 * cy, -far * 0.6 * hw, far * 0.1 * hw], axis=1)
-        # Without it: goal-side of the ball, then covering the middle in front of the goal.
-        home = -hl
-        defend_x = np.stack([cx - 0.45 * (cx - home), (home + 7.0) * fixed,
-                             cx - 0.25 * (cx - home), (home + 4.0) * fixed], axis=1)
-        defend_y = np.stack([0.55 * cy, 0.3 * cy, 0.8 * cy + far * 3.0, -0.3 * cy], axis=1)
-        slot = rank % 4
-        tx = np.where(ours_first[:, None], np.take_along_axis(attack_x, slot, 1),
-                      np.take_along_axis(defend_x, slot, 1))
-        ty = np.where(ours_first[:, None], np.take_along_axis(attack_y, slot, 1),
-                      np.take_along_axis(defend_y, slot, 1))
-        tx = np.clip(tx, -hl + 1.5, hl - 2.0)
-        ty = np.clip(ty, -hw + 1.0, hw - 1.0)
-        return np.where(support, tx, px), np.where(support, ty, py)
+        nor keep goal (the chaser's and the keeper's are set after)."""
+        ranks = np.arange(self.players)
+        rank = ranks - (ranks > chaser[:, None])
+        row = (rank % 4) + np.where(ours, 0, 4)[:, None]
+        places = self._places[:at.shape[0]]    # (cx, cy, sign of cy, 1)
+        places.real[:, 0], places.real[:, 1] = at.real, at.imag
+        places.real[:, 2] = np.copysign(ONE, at.imag)
+        target = np.add.reduce(self._rank_shape[row] * places[:, None, :], axis=2)
+        return self._clip(target, *self._place_box)
 
     # -- the kick ---------------------------------------------------------------------
 
-    def _kick(self, out, bx, by, bvx, bvy, ux, uy, speed, play):
-        """Kicks along (ux, uy), the chaser's intent: the nearest player within reach sets
-        the ball's velocity; against an opponent also at the ball, every player within
-        reach kicks as hard as it can."""
-        px, py, rows = play["px"], play["py"], play["rows"]
-        gap = np.hypot(px - bx[:, None], py - by[:, None])
-        within = gap <= self.reach - 0.02
-        if not (within.any() and self.kick_speed > 0.0):
+    def _kick(self, kicks, now, seen):
+        """Kicks along the team's aim: the nearest player within reach sets the ball's
+        velocity; against an opponent also at the ball, every player within reach kicks
+        as hard as it can. A player at the ball feels it as it is."""
+        p, k = self.players, self.keeper
+        ball, velocity = now[:, 4 * p], now[:, 4 * p + 1]
+        rel = now[:, 0:2 * p:2] - ball[:, None]
+        gap = np.abs(rel)
+        within = gap <= self._reach - _f(0.02)
+        if not (self.kick_speed > 0.0 and np.count_nonzero(within)):
+            kicks[...] = 0.0
             return
-        nearest = np.argmin(np.where(within, gap, np.inf), axis=1)
-        rival = np.hypot(play["ox"] - bx[:, None], play["oy"] - by[:, None])
-        contested = (rival <= self.reach + 0.2).any(axis=1)
-        kicks = within.copy()
-        kicks[~contested] = False
-        kicks[rows, nearest] |= within[rows, nearest]
-
-        ux, uy = np.repeat(ux[:, None], self.players, 1), np.repeat(uy[:, None], self.players, 1)
-        speed = np.where(contested, np.inf, speed)[:, None] * np.ones_like(ux)
-        if self.keeper >= 0:
+        nearest = np.where(within, gap, INF).argmin(axis=1)
+        rivals = np.abs(seen[:, p:2 * p] - ball[:, None]) <= self._reach + _f(0.2)
+        contested = np.logical_or.reduce(rivals, axis=1)[:, None]
+        kicking = within & contested
+        pick = self._rows_p + nearest
+        kicking.ravel()[pick] = within.ravel()[pick]
+        way = np.empty(rel.shape, np.complex64)
+        way[...] = self._aim[:, None]
+        speed = np.empty(rel.shape, np.float32)
+        speed[...] = np.where(contested, INF, self._power[:, None])
+        if k >= 0:
             # A keeper that is not the chaser clears wide and up the field.
-            k = self.keeper
-            own = play["chaser"] != k
-            ux[own, k] = 0.707
-            uy[own, k] = 0.707 * np.where(by >= 0.0, 1.0, -1.0)[own]
-            speed[own, k] = np.inf
-        # Where a kicker's own body is in the ball's way, it plays the ball out sideways.
-        rx, ry = px - bx[:, None], py - by[:, None]
-        along = rx * ux + ry * uy
-        across = ux * ry - uy * rx
-        blocked = (along > -0.1) & (np.abs(across) < self.contact + 0.1)
-        norm = np.maximum(np.hypot(rx, ry), 1e-9)
-        side = np.where(rx * uy - ry * ux >= 0.0, 1.0, -1.0)   # the perpendicular nearer to u
-        ux = np.where(blocked, -side * ry / norm, ux)
-        uy = np.where(blocked, side * rx / norm, uy)
-        speed = np.where(blocked & ~contested[:, None], 6.0, speed)
+            own = self._chasing != k
+            wide = np.empty(ball.shape, np.complex64)
+            wide.real, wide.imag = _f(0.707), np.copysign(_f(0.707), ball.imag)
+            np.copyto(way[:, k], wide, where=own)
+            np.copyto(speed[:, k], INF, where=own)
+        # Where a kicker's own body is in the ball's way, it plays the ball out sideways
+        # (on the perpendicular nearer to the way).
+        q = rel * way.conj()
+        blocked = (q.real > _f(-0.1)) & (np.abs(q.imag) < self._contact + _f(0.1))
+        if np.count_nonzero(blocked):
+            side = np.where(q.imag <= 0.0, ONE, -ONE)
+            np.copyto(way, rel * _c(1j) * (side / np.maximum(gap, _f(1e-9))), where=blocked)
+            np.copyto(speed, _f(6.0), where=blocked & ~contested)
 
         # The velocity wanted after this tick's damping, less the one the ball has; a
         # kick as hard as it can be is the whole kick along the direction.
-        vx, vy = bvx[:, None], bvy[:, None]
-        grow = 1.0 + self.dt * self.damping
-        along_v = vx * ux + vy * uy
-        # The fastest speed along (ux, uy) one kick can give: |s u - v| = kick speed.
-        room = along_v ** 2 - (vx * vx + vy * vy) + self.kick_speed ** 2
-        most = (along_v + np.sqrt(np.maximum(room, 0.0))) / grow
-        want = np.minimum(speed, most)
-        need_x = np.where(contested[:, None], self.kick_speed * ux, want * grow * ux - vx)
-        need_y = np.where(contested[:, None], self.kick_speed * uy, want * grow * uy - vy)
+        along = (velocity[:, None] * way.conj()).real
+        # The fastest speed along `way` one kick can give: |s way - velocity| = kick speed.
+        room = along * along - (velocity * velocity.conj()).real[:, None] + self._kick_sq
+        most = (along + np.sqrt(np.maximum(room, ZERO))) / self._grow
+        need = way * (np.minimum(speed, most) * self._grow) - velocity[:, None]
+        np.copyto(need, way * self._kick_c, where=contested)
         # No kick where the ball already goes as wanted (a zero kick is none).
-        idle = ~kicks | (np.hypot(need_x, need_y) < 0.05)
-        out[:, :, 2] = np.where(idle, 0.0, need_x / self.kick_speed)
-        out[:, :, 3] = np.where(idle, 0.0, need_y / self.kick_speed)
+        kicks[...] = need * self._inv_kick
+        kicks[~kicking | (np.abs(need) < _f(0.05))] = 0.0
