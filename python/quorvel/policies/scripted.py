@@ -37,6 +37,7 @@ handed, so a seeded caller plays the same match. What it keeps between calls (wh
 saw, who chases, its decisions, where the ball lingered) is per match and starts afresh
 when a match restarts under it.
 """
+import functools
 from dataclasses import dataclass
 
 import numpy as np
@@ -62,12 +63,14 @@ LEVELS = {
 }
 
 
+@functools.cache
 def _f(value):
-    """A float32 constant as a 0-d array: numpy pairs it with float32 arrays faster than
-    it converts a Python float."""
+    """A float32 constant as a 0-d array, made once: numpy pairs it with float32 arrays
+    faster than it converts a Python float. Never written to."""
     return np.array(value, np.float32)
 
 
+@functools.cache
 def _c(value):
     """A complex64 constant, likewise."""
     return np.array(value, np.complex64)
@@ -88,13 +91,17 @@ WALL_INWARD = 0.5         # ... with at least this share of its direction inward
 STALL_RADIUS = _f(1.5)    # a ball that stays this close to one spot ...
 STALL_TICKS = 45          # ... for this many ticks goes towards the middle, for up to
 ESCAPE_TICKS = 40         # this many ticks, the chaser stepping back from it at first
+FOLLOW_TIME = _f(0.25)    # a chaser this close to the ball follows it between decisions
 RESET_JUMP = _f(2.5)      # a body moving this far in one tick means the match restarted
 STEER_GAIN = _c(4.0)      # a move command per unit of distance to the target
 INF = _f(np.inf)
 ZERO, ONE = _f(0.0), _f(1.0)
 
 
-LOOK_AHEAD = _f(3.0)      # seconds of the ball's path a meeting is sought in
+PATH_TIMES = np.array([0.0, 0.05, 0.1, 0.15, 0.2, 0.25, 0.3, 0.4, 0.5, 0.6, 0.75, 0.9, 1.1,
+                       1.35, 1.65, 2.0, 2.5, 3.0], np.float32)
+"""The times (s) at which the ball's predicted path is sampled for meetings: finer where
+the ball is near."""
 
 
 class ScriptedPolicy(Policy):
@@ -132,14 +139,19 @@ class ScriptedPolicy(Policy):
         self._scale = np.tile(np.array([hl, hw, hl, hw], np.float32), 2 * p + 1)
         self._every = np.int32(params.every)
         self._aim_noise, self._shot_margin = _f(params.aim_noise), _f(params.shot_margin)
-        self._limit = _f([params.pace, 1.0])       # the longest move and kick commands
+        self._limit = np.array([params.pace, 1.0], np.float32)   # the longest move and kick
         self._hl, self._hw, self._mouth = _f(hl), _f(hw), _f(mouth)
-        self._contact, self._reach = _f(contact), _f(reach)
+        self._reach = _f(reach)
+        self._in_reach = _f(reach - 0.02)          # a kick that surely lands
+        self._rival_reach = _f(reach + 0.2)        # an opponent at the ball
+        self._in_path = _f(contact + 0.1)          # a body that stops a ball passing it
         self._inv_run = _f(1.0 / (speed * params.pace)) if speed * params.pace > 0 else INF
         self._inv_speed = _f(1.0 / speed) if speed > 0 else INF
         # A ball rolls (1 - exp(-damping t)) / damping in t seconds per unit of its speed;
         # y folded by the side walls: |((y + 3e) mod 4e) - 2e| - e for e the ball's edge.
-        self._roll = _f(-damping), _f(-1.0 / damping if damping > 0 else 0.0)
+        self._roll = _f(-damping), _f(-1.0 / damping if damping > 0 else 0.0), _f(damping)
+        self._path_roll = (-np.expm1(-damping * PATH_TIMES.astype(float)) / damping if damping > 0
+                           else PATH_TIMES).astype(np.float32)
         edge = hw - ball_radius
         self._fold = _f(3 * edge), _f(4 * edge), _f(2 * edge), _f(edge)
         # What it sees, carried forward `delay` ticks by the velocities it saw then.
@@ -149,20 +161,21 @@ class ScriptedPolicy(Policy):
         self._fade = _c(np.exp(-damping * lag))
         # What to do with the ball.
         self._aims = (hl + 0.3 + 1j * AIMS * mouth).astype(np.complex64)
-        self._goal = _c(hl + 1e-3)
+        self._goal = _c(hl + 1e-3)          # the way to goal: from a ball, never zero
         self._touch = _f(DRIBBLE_LENGTH), _f(3.0 * DRIBBLE_LENGTH), _f(DRIBBLE_SPEED), _f(kick)
         self._own_third = _f(-hl / 3.0)
         self._wall_line = _f(hw - WALL_BAND)
         self._inward = _f(WALL_INWARD), _f(np.sqrt(1.0 - WALL_INWARD ** 2))
         self._value = _f(1.0 / hl), _f(0.15 / (hw * hw)), _f(0.3)
-        self._rank_shape = self._shape_table(hl, hw)
+        self._shape = self._shape_table(hl, hw, p)
         self._place_box = _f(-hl + 1.5), _f(hl - 2.0), _f(-hw + 1.0), _f(hw - 1.0)
         self._stand = _f(-hl + radius), _f(hl - radius), _f(-hw + radius), _f(hw - radius)
         self._spot_back = _c(contact + 0.15)
         self._round = _c(0.9), _c(1j * (contact + 0.6)), _f(hw - 2.5)
         self._area = _f(-hl + 6.0), _f(mouth + 4.0)
         self._line = _f(-hl + radius + 0.6)
-        self._cover = _f(mouth - 0.4)
+        self._cover = _f(mouth - 0.4)          # the keeper's widest stand between ball and goal
+        self._near_post = _f(mouth + 1.0)      # a shot crossing the line this close is saved
         # Kicks: the velocity wanted is reached after this tick's damping.
         self._grow = _f(1.0 + dt * damping)
         self._kick_c, self._inv_kick = _c(kick), _c(1.0 / kick if kick > 0 else 0.0)
@@ -170,29 +183,30 @@ class ScriptedPolicy(Policy):
         self._n = -1
 
     @staticmethod
-    def _shape_table(hl, hw):
-        """The support players' places: per (team has the ball, rank) the coefficients of
-        (cx, cy, s, 1) that make the place, for the ball met at (cx, cy) and s the sign of
-        cy. With the ball: the first ahead of it on the far side, the second behind it in
-        the middle, the third ahead on the near side, the fourth just behind on the far
-        side. Without it: goal-side of the ball, then covering the middle in front of the
-        goal."""
+    def _shape_table(hl, hw, players):
+        """The support players' places: per (team has the ball, chaser, player) the
+        coefficients of (cx, cy, s, 1) that make the place, for the ball met at (cx, cy)
+        and s the sign of cy; a player's rank is its place among those who do not chase.
+        With the ball: the first ahead of it on the far side, the second behind it in the
+        middle, the third ahead on the near side, the fourth just behind on the far side.
+        Without it: goal-side of the ball, then covering the middle in front of the goal."""
         home = -hl
-        table = [
-            (1, 0, -0.45j * hw, 7), (1, 0.3j, 0, -6), (1, 0, 0.6j * hw, 5), (1, 0, -0.1j * hw, -2),
-            (0.55, 0.55j, 0, 0.45 * home), (0, 0.3j, 0, home + 7.0),
-            (0.75, 0.8j, -3j, 0.25 * home), (0, -0.3j, 0, home + 4.0),
-        ]
-        return np.array(table, np.complex64)
+        attack = [(1, 0, -0.45j * hw, 7), (1, 0.3j, 0, -6), (1, 0, 0.6j * hw, 5), (1, 0, -0.1j * hw, -2)]
+        defend = [(0.55, 0.55j, 0, 0.45 * home), (0, 0.3j, 0, home + 7.0),
+                  (0.75, 0.8j, -3j, 0.25 * home), (0, -0.3j, 0, home + 4.0)]
+        each = np.arange(players)
+        rank = (each[None, :] - (each[None, :] > each[:, None])) % 4      # (chaser, player)
+        return np.array([np.array(defend)[rank], np.array(attack)[rank]], np.complex64)
 
     # -- what the team remembers -------------------------------------------------------
 
     def _allocate(self, n, now):
         p = self.players
-        self._n, self._clock = n, 0
+        self._n, self._clock, self._following = n, 0, False
         rows = np.arange(n)
         self._rows_p, self._rows_field = rows * p, rows * (p + 1)
         self._rows_times, self._rows_options = rows * (2 * p), rows * OPTIONS
+        self._rows_path = rows * PATH_TIMES.size
         self._last = now[:, 0::2]
         if self.params.delay:
             self._ring = np.repeat(now[:, None], self.params.delay + 1, axis=1)
@@ -207,6 +221,8 @@ class ScriptedPolicy(Policy):
         self._power = np.zeros(n, np.float32)
         self._chaser = np.full(n, p, np.intp)   # p: nobody
         self._chasing = np.full(n, p, np.intp)  # the chaser, or the keeper come out
+        self._follow = np.zeros((n, p), np.complex64)   # 1 for a chaser at the ball
+        self._followed = now[:, 4 * p].copy()           # where the ball was seen then
         self._anchor = now[:, 4 * p].copy()
         self._lingered = np.zeros(n, np.int32)
         self._escape = np.zeros(n, np.int32)
@@ -282,7 +298,11 @@ class ScriptedPolicy(Policy):
                 chosen = np.flatnonzero(due)
                 self._decide(seen[chosen], ball_v[chosen], rng, chosen)
             commands = np.empty((n, p, 2), np.complex64)    # each player's move, then kick
-            commands[:, :, 0] = (self._target - now[:, 0:2 * p:2]) * STEER_GAIN
+            target = self._target
+            if self._following:
+                # A chaser at the ball keeps to it between decisions.
+                target = target + (seen[:, 2 * p] - self._followed)[:, None] * self._follow
+            commands[:, :, 0] = (target - now[:, 0:2 * p:2]) * STEER_GAIN
             self._kick(commands[:, :, 1], now, seen)
             # Full speed until a step from the target, then slowing onto it; no kick longer
             # than 1 (the engine would read a longer one as its unit vector).
@@ -323,25 +343,28 @@ class ScriptedPolicy(Policy):
             np.copyto(target[:, k], self._keeper_spot(ball, ball_v), where=chaser != k)
         self._target[which], self._aim[which], self._power[which] = target, aim, power
         self._chasing[which] = chaser
+        follow = np.zeros((m, p), np.float32)
+        follow.ravel()[place] = times.ravel().take(self._rows_times[:m] + chaser) < FOLLOW_TIME
+        self._follow[which], self._followed[which] = follow, ball
+        self._following = bool(np.count_nonzero(self._follow))
 
     # -- the ball and the players' times to it -------------------------------------------
 
     def _meeting(self, bodies, ball, ball_v):
-        """Seconds each body (n, m) needs to get within reach of the moving ball, damped
-        and bounced off the side walls, and where it meets it."""
-        ball, ball_v = ball[:, None], ball_v[:, None]
+        """Seconds each body (n, m) needs to meet the moving ball, damped and bounced off
+        the side walls, and where: the earliest of the sampled points of the ball's path
+        it can reach by the time the ball is there (or the one it is least late for)."""
         shift, period, double, edge = self._fold
-        x0, y0 = ball.real, ball.imag + shift
-        t = np.maximum(np.abs(bodies - ball) - self._reach, ZERO) * self._inv_run
-        for _ in range(2):
-            rolled = np.minimum(t, LOOK_AHEAD)
-            if self.damping > 0.0:
-                rolled = np.expm1(rolled * self._roll[0]) * self._roll[1]
-            meet = np.empty(t.shape, np.complex64)
-            meet.real = np.minimum(np.maximum(x0 + ball_v.real * rolled, -self._hl), self._hl)
-            meet.imag = np.abs(np.mod(y0 + ball_v.imag * rolled, period) - double) - edge
-            t = np.maximum(np.abs(bodies - meet) - self._reach, ZERO) * self._inv_run
-        return t, meet
+        path = np.empty((ball.shape[0], PATH_TIMES.size), np.complex64)
+        path.real = np.minimum(np.maximum(ball.real[:, None] + ball_v.real[:, None] * self._path_roll,
+                                          -self._hl), self._hl)
+        path.imag = np.abs(np.mod((ball.imag + shift)[:, None] + ball_v.imag[:, None] * self._path_roll,
+                                  period) - double) - edge
+        need = np.maximum(np.abs(bodies[:, :, None] - path[:, None, :]) - self._reach, ZERO) * self._inv_run
+        when = np.maximum(need, PATH_TIMES)
+        point = when.argmin(axis=2)
+        meet = path.ravel().take(self._rows_path[:ball.shape[0], None] + point)
+        return np.minimum.reduce(when, axis=2), meet
 
     def _pick_chaser(self, times, first_theirs, meet, which):
         """The player to go for the ball: the first there, with a margin for the last one;
@@ -359,8 +382,11 @@ class ScriptedPolicy(Policy):
         self._chaser[which] = chaser
         if k < 0:
             return chaser
-        keeper_time, spot = times[:, k], meet[:, k]
+        spot = meet[:, k]
         in_area = (spot.real < self._area[0]) & (np.abs(spot.imag) < self._area[1])
+        if not np.count_nonzero(in_area):
+            return chaser
+        keeper_time = times[:, k]
         first = ((keeper_time <= times.ravel().take(self._rows_times[:m] + chaser))
                  | (keeper_time < first_theirs))
         return np.where(in_area & first, k, chaser)
@@ -459,10 +485,10 @@ class ScriptedPolicy(Policy):
         run = np.maximum(np.hypot(along - s, across) - self._reach, ZERO) * self._inv_speed
         margin = (run + REACTION) - ball
         np.copyto(margin, INF, where=along < -self._reach)
-        cut = (np.abs(across) < self._contact + _f(0.1)) & (along > ZERO) & (along < stretch)
+        cut = (np.abs(across) < self._in_path) & (along > ZERO) & (along < stretch)
         np.copyto(margin, -INF, where=cut)
         margin = np.minimum.reduce(margin, axis=2)
-        np.copyto(margin, -INF, where=_f(self.damping) * lengths >= speeds)
+        np.copyto(margin, -INF, where=self._roll[2] * lengths >= speeds)
         return margin
 
     def _approach(self, x, at, way):
@@ -472,19 +498,21 @@ class ScriptedPolicy(Policy):
         q = (x - at) * way.conj()              # along the way, and across it
         spot = at - way * self._spot_back
         # A spot past a line or into a wall is out of a player's way: the nearest place it
-        # can stand is still within reach of a ball at that line, so it goes there.
+        # can stand (the target is clipped to the field) is still within reach of a ball
+        # at that line, so it goes there.
         walled = (np.abs(spot.real) > stand[1]) | (np.abs(spot.imag) > stand[3])
-        spot = self._clip(spot, *stand)
         # Behind it: to the spot, then on through the ball.
         close = (np.abs(x - spot) < _f(0.5)) & ~walled
-        behind = np.where(close, at + way * _c(0.5), spot)
-        # In front of it: round it on its own side, or on the inner side near a wall.
-        back, step, near_wall = self._round
-        side = np.where(np.abs(at.imag) > near_wall,
-                        np.copysign(ONE, -at.imag * way.real),   # the side facing the middle
-                        np.copysign(ONE, q.imag))
-        around = at - way * back + way * step * side
-        return self._clip(np.where((q.real < _f(-0.3)) | walled, behind, around), *stand)
+        target = np.where(close, at + way * _c(0.5), spot)
+        behind = (q.real < _f(-0.3)) | walled
+        if np.count_nonzero(behind) < behind.size:
+            # In front of it: round it on its own side, or on the inner side near a wall.
+            back, step, near_wall = self._round
+            side = np.where(np.abs(at.imag) > near_wall,
+                            np.copysign(ONE, -at.imag * way.real),   # the side facing the middle
+                            np.copysign(ONE, q.imag))
+            target = np.where(behind, target, at - way * back + way * step * side)
+        return self._clip(target, *stand)
 
     @staticmethod
     def _clip(z, low_x, high_x, low_y, high_y):
@@ -497,26 +525,24 @@ class ScriptedPolicy(Policy):
     def _keeper_spot(self, ball, ball_v):
         """The keeper's place on its line: where a shot will cross it, or between ball and goal."""
         mouth, cover = self._mouth, self._cover
-        y = np.minimum(np.maximum(ball.imag * _f(0.35), -cover), cover)
-        coming = ball_v.real < _f(-0.5)
-        cross = ball.imag + ball_v.imag * (self._line - ball.real) / np.where(coming, ball_v.real, -ONE)
-        save = coming & (np.abs(cross) < mouth + ONE)
-        np.copyto(y, np.minimum(np.maximum(cross, -mouth), mouth), where=save)
         spot = np.empty(ball.shape, np.complex64)
-        spot.real, spot.imag = self._line, y
+        spot.real = self._line
+        spot.imag = np.minimum(np.maximum(ball.imag * _f(0.35), -cover), cover)
+        coming = ball_v.real < _f(-0.5)
+        if np.count_nonzero(coming):
+            cross = ball.imag + ball_v.imag * (self._line - ball.real) / np.where(coming, ball_v.real, -ONE)
+            save = coming & (np.abs(cross) < self._near_post)
+            np.copyto(spot.imag, np.minimum(np.maximum(cross, -mouth), mouth), where=save)
         return spot
 
     def _support(self, at, ours, chaser):
         """Every player's place in the shape, by its rank among those who neither chase
         nor keep goal (the chaser's and the keeper's are set after)."""
-        ranks = np.arange(self.players)
-        rank = ranks - (ranks > chaser[:, None])
-        row = (rank % 4) + np.where(ours, 0, 4)[:, None]
         places = self._places[:at.shape[0]]    # (cx, cy, sign of cy, 1)
         places.real[:, 0], places.real[:, 1] = at.real, at.imag
         places.real[:, 2] = np.copysign(ONE, at.imag)
-        target = np.add.reduce(self._rank_shape[row] * places[:, None, :], axis=2)
-        return self._clip(target, *self._place_box)
+        shape = self._shape[ours.view(np.int8), chaser]          # (n, P, 4)
+        return self._clip(np.add.reduce(shape * places[:, None, :], axis=2), *self._place_box)
 
     # -- the kick ---------------------------------------------------------------------
 
@@ -528,12 +554,12 @@ class ScriptedPolicy(Policy):
         ball, velocity = now[:, 4 * p], now[:, 4 * p + 1]
         rel = now[:, 0:2 * p:2] - ball[:, None]
         gap = np.abs(rel)
-        within = gap <= self._reach - _f(0.02)
+        within = gap <= self._in_reach
         if not (self.kick_speed > 0.0 and np.count_nonzero(within)):
             kicks[...] = 0.0
             return
         nearest = np.where(within, gap, INF).argmin(axis=1)
-        rivals = np.abs(seen[:, p:2 * p] - ball[:, None]) <= self._reach + _f(0.2)
+        rivals = np.abs(seen[:, p:2 * p] - ball[:, None]) <= self._rival_reach
         contested = np.logical_or.reduce(rivals, axis=1)[:, None]
         kicking = within & contested
         pick = self._rows_p + nearest
@@ -552,7 +578,7 @@ class ScriptedPolicy(Policy):
         # Where a kicker's own body is in the ball's way, it plays the ball out sideways
         # (on the perpendicular nearer to the way).
         q = rel * way.conj()
-        blocked = (q.real > _f(-0.1)) & (np.abs(q.imag) < self._contact + _f(0.1))
+        blocked = (q.real > _f(-0.1)) & (np.abs(q.imag) < self._in_path)
         if np.count_nonzero(blocked):
             side = np.where(q.imag <= 0.0, ONE, -ONE)
             np.copyto(way, rel * _c(1j) * (side / np.maximum(gap, _f(1e-9))), where=blocked)
