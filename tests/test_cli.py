@@ -78,6 +78,18 @@ def test_scripted_matches_see_goals_on_both_sides():
     assert both >= 3
 
 
+def test_each_team_can_be_another_policy():
+    done = run_cli("--ticks", "900", "--team-a", "scripted:hard", "--team-b", "idle")
+    assert done.returncode == 0 and done.stderr == ""
+    goals_a, goals_b = map(int, re.search(r"team A (\d+) - (\d+) team B", done.stdout).groups())
+    assert goals_a > 0 and goals_b == 0
+    for command in ("play", "watch"):
+        done = run_cli(command, "--team-b", "expert")
+        assert done.returncode == 2 and done.stdout == ""
+        assert re.fullmatch(rf"quorvel( {command})?: error: argument --team-b: unknown policy "
+                            r"'expert'.*\n", done.stderr)
+
+
 def test_engine_fault_is_exported():
     import quorvel
     assert quorvel.EngineFault.__bases__ == (BaseException,)

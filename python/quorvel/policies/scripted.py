@@ -98,10 +98,7 @@ INF = _f(np.inf)
 ZERO, ONE = _f(0.0), _f(1.0)
 
 
-PATH_TIMES = np.array([0.0, 0.05, 0.1, 0.15, 0.2, 0.25, 0.3, 0.4, 0.5, 0.6, 0.75, 0.9, 1.1,
-                       1.35, 1.65, 2.0, 2.5, 3.0], np.float32)
-"""The times (s) at which the ball's predicted path is sampled for meetings: finer where
-the ball is near."""
+LOOK_AHEAD = _f(3.0)      # seconds of the ball's path a meeting is sought in
 
 
 class ScriptedPolicy(Policy):
@@ -150,8 +147,6 @@ class ScriptedPolicy(Policy):
         # A ball rolls (1 - exp(-damping t)) / damping in t seconds per unit of its speed;
         # y folded by the side walls: |((y + 3e) mod 4e) - 2e| - e for e the ball's edge.
         self._roll = _f(-damping), _f(-1.0 / damping if damping > 0 else 0.0), _f(damping)
-        self._path_roll = (-np.expm1(-damping * PATH_TIMES.astype(float)) / damping if damping > 0
-                           else PATH_TIMES).astype(np.float32)
         edge = hw - ball_radius
         self._fold = _f(3 * edge), _f(4 * edge), _f(2 * edge), _f(edge)
         # What it sees, carried forward `delay` ticks by the velocities it saw then.
@@ -206,7 +201,6 @@ class ScriptedPolicy(Policy):
         rows = np.arange(n)
         self._rows_p, self._rows_field = rows * p, rows * (p + 1)
         self._rows_times, self._rows_options = rows * (2 * p), rows * OPTIONS
-        self._rows_path = rows * PATH_TIMES.size
         self._last = now[:, 0::2]
         if self.params.delay:
             self._ring = np.repeat(now[:, None], self.params.delay + 1, axis=1)
@@ -351,20 +345,22 @@ class ScriptedPolicy(Policy):
     # -- the ball and the players' times to it -------------------------------------------
 
     def _meeting(self, bodies, ball, ball_v):
-        """Seconds each body (n, m) needs to meet the moving ball, damped and bounced off
-        the side walls, and where: the earliest of the sampled points of the ball's path
-        it can reach by the time the ball is there (or the one it is least late for)."""
+        """Seconds each body (n, m) needs to get within reach of the moving ball, damped
+        and bounced off the side walls, and where it meets it: the time to where the ball
+        is, then twice the time to where the ball will be by then."""
+        ball, ball_v = ball[:, None], ball_v[:, None]
         shift, period, double, edge = self._fold
-        path = np.empty((ball.shape[0], PATH_TIMES.size), np.complex64)
-        path.real = np.minimum(np.maximum(ball.real[:, None] + ball_v.real[:, None] * self._path_roll,
-                                          -self._hl), self._hl)
-        path.imag = np.abs(np.mod((ball.imag + shift)[:, None] + ball_v.imag[:, None] * self._path_roll,
-                                  period) - double) - edge
-        need = np.maximum(np.abs(bodies[:, :, None] - path[:, None, :]) - self._reach, ZERO) * self._inv_run
-        when = np.maximum(need, PATH_TIMES)
-        point = when.argmin(axis=2)
-        meet = path.ravel().take(self._rows_path[:ball.shape[0], None] + point)
-        return np.minimum.reduce(when, axis=2), meet
+        x0, y0 = ball.real, ball.imag + shift
+        t = np.maximum(np.abs(bodies - ball) - self._reach, ZERO) * self._inv_run
+        for _ in range(2):
+            rolled = np.minimum(t, LOOK_AHEAD)
+            if self.damping > 0.0:
+                rolled = np.expm1(rolled * self._roll[0]) * self._roll[1]
+            meet = np.empty(t.shape, np.complex64)
+            meet.real = np.minimum(np.maximum(x0 + ball_v.real * rolled, -self._hl), self._hl)
+            meet.imag = np.abs(np.mod(y0 + ball_v.imag * rolled, period) - double) - edge
+            t = np.maximum(np.abs(bodies - meet) - self._reach, ZERO) * self._inv_run
+        return t, meet
 
     def _pick_chaser(self, times, first_theirs, meet, which):
         """The player to go for the ball: the first there, with a margin for the last one;
