@@ -90,7 +90,10 @@ def rewrite(path, **changes):
 def test_tampered_or_foreign_files_are_refused_clearly(full_match, tmp_path):
     source, _ = full_match
     record = MatchRecord.load(source)
-    record.commands[4000, :, :, 0] += 0.5  # every player's move: one may be pinned at a line
+    # A player on the move in the last ticks turned back for one (earlier, the next
+    # kick-off could put every body back where the recorded match had it).
+    moves = np.hypot(record.commands[-100:, 1, 2, 0], record.commands[-100:, 1, 2, 1])
+    record.commands[len(record.commands) - 100 + int(np.argmax(moves > 0.5)), 1, 2, :2] *= -1.0
     record.save(tmp_path / "moved.npz")
     with pytest.raises(ReplayMismatch, match="does not reproduce"):
         replay(tmp_path / "moved.npz")
