@@ -6,12 +6,14 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <stdexcept>
 
 #include "b2_reserve.hpp"
 #include "commands.hpp"
 #include "kickoff.hpp"
 #include "match.hpp"
 #include "observation.hpp"
+#include "placement.hpp"
 #include "quorvel/limits.hpp"
 
 namespace quorvel {
@@ -222,6 +224,18 @@ void Engine::restart() {
     m.tick = 0;
     m.score = {0, 0};
     place_kickoff(m.world, m.rng, m.config);
+    report_memory_shortage();
+}
+
+void Engine::place(const Placement& placement) {
+    Match& m = match();
+    if (std::string problem = placement_problem(m.config, placement); !problem.empty()) {
+        throw std::invalid_argument(problem);
+    }
+    refuse_while_memory_short();
+    place_bodies(m.world, m.config, placement.players, placement.ball);
+    if (placement.tick) m.tick = *placement.tick;
+    if (placement.score) m.score = *placement.score;
     report_memory_shortage();
 }
 
