@@ -1,9 +1,14 @@
-"""python/quorvel/core/matches.py: Matches, the framework-free driver of N matches on one BatchEngine: commands in, results read through views, the shared seeding, and the hooks told of everything played."""
+"""python/quorvel/core/matches.py: Matches, the framework-free driver of N matches on one BatchEngine: commands in, results read through views, the shared seeding, scenario starts, and the hooks told of everything played."""
 import numpy as np
 
 from .._batch import BatchEngine
 from .checks import whole_number
+from .scenarios import Curriculum
 from .seeding import fresh_seeds, match_seeds
+from .starts import ScenarioStarts
+
+SCENARIO_STREAM = 0x5CE7A210
+"""Mixed into the seeds that seed the scenario draws, apart from any other use of them."""
 
 
 class Matches:
@@ -20,11 +25,19 @@ class Matches:
     its ``reset()``; the first ``reset()`` without a seed draws every match's seed from the
     generator it is handed, so front-ends differ only in the generator they hand.
 
-    ``attach(hook)`` has a ``MatchHook`` told of every build, restart and tick, the
-    engine's own restarts included, in the order they happen.
+    ``attach(hook)`` has a ``MatchHook`` told of every build, restart, placement and tick,
+    the engine's own restarts included, in the order they happen.
+
+    `scenario` (see ``quorvel.core.scenarios``): a name ("kickoff", the default, "random",
+    a drill such as "empty_goal_close"), a ``Scenario``, or a mapping of them to weights
+    (a curriculum). Every episode, from a reset or an autoreset, starts from a scenario
+    drawn with those weights, and a drill's rules end it early (`terminated`), restarted
+    as `autoreset` says. The draws come from a generator seeded by the seeds of the last
+    reset that rebuilt matches, so the same seed gives the same starts; they depend on
+    the batch (its size, the order in which its episodes end), not on the thread count.
     """
 
-    def __init__(self, config, num_matches, *, threads=0, autoreset="disabled"):
+    def __init__(self, config, num_matches, *, threads=0, autoreset="disabled", scenario="kickoff"):
         self.config = config
         self.num_matches = n = whole_number(num_matches, "num_matches")
         self.batch = BatchEngine(config, n, 0, threads=threads, autoreset=autoreset, copy=False)
@@ -40,6 +53,31 @@ class Matches:
         self.seeded = False
         self._everyone = np.ones(n, bool)
         self._hooks = []
+        self._rng = np.random.default_rng([SCENARIO_STREAM, n])
+        self._starts = None
+        self.scenario = scenario
+
+    # ---- scenarios ---------------------------------------------------------------
+
+    @property
+    def scenario(self):
+        """The scenario spec episodes start from; set it to change the starts of the
+        episodes that begin from then on (a curriculum's next stage)."""
+        return self._scenario
+
+    @scenario.setter
+    def scenario(self, spec):
+        curriculum = Curriculum(spec)
+        self._scenario = spec
+        self._starts = None if curriculum.kickoff_only else ScenarioStarts(self, curriculum)
+
+    def place(self, players, ball, tick=None, score=None, mask=None):
+        """Places the matches of `mask` (all when None) as ``BatchEngine.place`` does and
+        tells the hooks; returns `obs`."""
+        self.batch.place(players, ball, tick, score, mask)
+        for hook in self._hooks:
+            hook.placed(players, ball, tick, score, self._everyone if mask is None else mask)
+        return self.obs
 
     # ---- hooks -------------------------------------------------------------------
 
@@ -76,7 +114,8 @@ class Matches:
         rebuilds match i from seed s + i; a sequence of one entry per match rebuilds each
         match from its entry, None entries restarting without a rebuild. A rebuilt match is
         then restarted, so seed s plays as ``Engine(config, s)`` after its ``reset()``.
-        Bad seeds raise before anything changes. Returns `obs`."""
+        Bad seeds raise before anything changes. The matches then start from the
+        scenario. Returns `obs`."""
         asked = match_seeds(seed, self.num_matches)
         if asked is None and not self.seeded:
             asked = fresh_seeds(self.num_matches, rng), self._everyone
@@ -88,10 +127,13 @@ class Matches:
             if rebuilt.any():
                 self.build(seeds, rebuilt)
                 self.restart(rebuilt)
+                self._rng = np.random.default_rng([SCENARIO_STREAM, *seeds[rebuilt].tolist()])
             rest = ~given if mask is None else ~given & mask
             if rest.any():
                 self.restart(rest)
         self.seeded = True
+        if self._starts is not None:
+            self._starts.start(self._everyone if mask is None else mask, self._rng)
         return self.obs
 
     def status(self):
@@ -110,6 +152,8 @@ class Matches:
         result = self.batch.step(commands)
         if self._hooks:
             self._tell_step(commands, result[4])
+        if self._starts is not None:
+            self._starts.after_step(result[4], self._rng)
         return result
 
     def _tell_step(self, commands, info):
