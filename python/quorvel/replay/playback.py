@@ -5,7 +5,7 @@ from _quorvel import Engine
 
 from .commands import decode_all
 from .. import EngineFault
-from .record import (BUILD, MatchRecord, ReplayFormatError, ReplayMismatch, fingerprint,
+from .record import (BUILD, PLACE, MatchRecord, ReplayFormatError, ReplayMismatch, fingerprint,
                      writer_version)
 
 
@@ -22,6 +22,9 @@ def replay(source, on_frame=None):
     # building Actions objects would cost more than the ticks. It commands every
     # player, so a match in which some went uncommanded replays through Actions.
     kind = _BatchMatch if (record.counts == players).all() else _ObjectMatch
+    if kind is _ObjectMatch and len(record.placements):
+        raise ReplayFormatError("the file places bodies in a match where some players went "
+                                "uncommanded: no engine replays both")
     try:
         match = kind(record)
     except (ValueError, EngineFault) as refused:
@@ -33,6 +36,8 @@ def replay(source, on_frame=None):
         played = at
         if kind == BUILD:
             match.build(seed)
+        elif kind == PLACE:
+            match.place(record.placements[seed], record.clocks[seed])
         else:
             match.reset()
         if on_frame is not None and (index + 1 == len(events) or events[index + 1][2] != at):
@@ -97,6 +102,14 @@ class _BatchMatch:
 
     def reset(self):
         self.batch.reset()
+
+    def place(self, bodies, clock):
+        tick = None if clock[0] < 0 else np.array(clock[:1], np.uint32)
+        score = None if clock[1] < 0 else np.array([clock[1:]], np.uint32)
+        try:
+            self.batch.place(bodies[None, :-1], bodies[None, -1], tick, score)
+        except ValueError as refused:
+            raise ReplayFormatError(f"the engine refuses a recorded placement: {refused}") from None
 
     def frame(self):
         return self.batch.spectator(0)

@@ -6,8 +6,10 @@
     writer       the quorvel version that wrote the file (shown when a replay differs)
     config       the EngineConfig's fields as JSON (floats are exact: a 32-bit float
                  written as its exact decimal double reads back as the same float)
-    event_kind   uint8 (K,): BUILD (a new engine from config and event_seed) or RESET
-    event_seed   uint64 (K,): the seed of each BUILD (0 for a RESET)
+    event_kind   uint8 (K,): BUILD (a new engine from config and event_seed), RESET or
+                 PLACE (bodies, clock and score set as BatchEngine.place sets them)
+    event_seed   uint64 (K,): the seed of each BUILD, the index of each PLACE's rows in
+                 placements (0, 1, ... in order), 0 for a RESET
     event_tick   uint64 (K,): how many commands were played before the event
     commands     float32 (T, 2, P, 4): each tick's (team A, team B) commands, one row
                  per player (move_x, move_y, kick_x, kick_y) in the team's own frame,
@@ -16,6 +18,12 @@
     counts       uint8 (T, 2): how many players each team commanded (a shorter list
                  leaves the others uncommanded)
     fingerprint  SHA-256 (hex) of the last spectator frame
+    placements   float32 (L, 2P + 1, 4), only with L > 0 PLACE events: each placement's
+                 (x, y, vx, vy) of team A's players, team B's, then the ball
+    placement_clocks  int64 (L, 3): each placement's tick and score (team A's, team B's),
+                 -1 where it kept the match's own
+
+Version 1 files (written before placements) hold no PLACE events and are read too.
 
 Event 0 is always the BUILD of the first engine. A 9000-tick 3-a-side match of the
 scripted teams takes about 330 kB.
@@ -35,8 +43,9 @@ from .archive import ReplayArchive, reason
 from .errors import ReplayError, ReplayFormatError, ReplayMismatch  # noqa: F401 - exported here too
 
 FORMAT = "quorvel-replay"
-VERSION = 1
-BUILD, RESET = 0, 1
+VERSION = 2
+READABLE_VERSIONS = (1, 2)
+BUILD, RESET, PLACE = 0, 1, 2
 MAX_DATA_BYTES = 256 << 20
 """The most bytes a replay file's arrays may declare in all, uncompressed, unless the
 caller allows more: 2.7 million ticks at 3 a side (300 whole matches)."""
@@ -107,6 +116,15 @@ class MatchRecord:
     counts: np.ndarray      # uint8 (T, 2)
     fingerprint: str
     writer: str = dataclasses.field(default_factory=writer_version)
+    placements: np.ndarray = None  # float32 (L, 2P + 1, 4), row k for the PLACE event of index k
+    clocks: np.ndarray = None      # int64 (L, 3): tick, team A's and team B's goals; -1: kept
+
+    def __post_init__(self):
+        bodies = 2 * self.config.players_per_team + 1
+        if self.placements is None:
+            self.placements = np.zeros((0, bodies, 4), np.float32)
+        if self.clocks is None:
+            self.clocks = np.zeros((0, 3), np.int64)
 
     @property
     def ticks(self):
@@ -128,7 +146,9 @@ class MatchRecord:
                 config=np.array(config_to_json(self.config)), event_kind=kinds, event_seed=seeds,
                 event_tick=ticks, commands_shape=np.array(self.commands.shape, np.uint64),
                 commands=planes.view(np.uint8).reshape(-1, 4).T.copy(), counts=self.counts,
-                fingerprint=np.array(self.fingerprint))
+                fingerprint=np.array(self.fingerprint),
+                **({"placements": self.placements.astype("<f4"),
+                    "placement_clocks": self.clocks.astype("<i8")} if len(self.placements) else {}))
 
     @classmethod
     def load(cls, path, limit=MAX_DATA_BYTES):
@@ -150,16 +170,16 @@ class MatchRecord:
         if not archive.has("format") or archive.scalar("format", "U") != FORMAT:
             raise ReplayFormatError(f"{name} is not a quorvel replay file")
         version = archive.scalar("version", "iu")
-        if version != VERSION:
+        if version not in READABLE_VERSIONS:
             raise ReplayFormatError(f"{name} has replay format version {version}; this quorvel "
-                                    f"({writer_version()}) reads version {VERSION} only")
+                                    f"({writer_version()}) reads versions 1 to {VERSION} only")
         config = config_from_json(archive.scalar("config", "U"), name)
         writer, last = archive.scalar("writer", "U"), archive.scalar("fingerprint", "U")
         if not re.fullmatch(r"[0-9a-f]{64}", last):
             raise ReplayFormatError(f"{name}: its fingerprint is not a SHA-256 in hex")
         if len(writer) > 100 or not writer.isprintable():  # it is shown in messages
             raise ReplayFormatError(f"{name}: its writer is not a version name")
-        events = _events(archive, name)
+        events = _events(archive, name, PLACE if version >= 2 else RESET)
         ticks, teams, players, width = archive.array("commands_shape", "u", shape=(4,)).tolist()
         if (teams, width) != (2, 4) or players != config.players_per_team:
             raise ReplayFormatError(f"{name}: commands of shape {(ticks, teams, players, width)} "
@@ -175,13 +195,15 @@ class MatchRecord:
         counts = archive.array("counts", "u", shape=(ticks, 2), itemsize=1).copy()
         if (counts > players).any():
             raise ReplayFormatError(f"{name}: command counts do not fit the commands")
+        placements, clocks = _placements(archive, name, events, players)
         planes = archive.array("commands", "u", shape=(4, floats), itemsize=1)
         return cls(config, events, _commands_from_planes(planes, ticks, players), counts,
-                   last, writer)
+                   last, writer, placements, clocks)
 
 
-def _events(archive, name):
-    """The (kind, seed, tick) triples of the file's builds and resets."""
+def _events(archive, name, last_kind):
+    """The (kind, seed, tick) triples of the file's builds, resets and placements (kinds
+    up to `last_kind`)."""
     kinds, seeds, at = (archive.array(key, kinds, shape=(None,), most=8 * MAX_EVENTS)
                         for key, kinds in (("event_kind", "u"), ("event_seed", "ui"),
                                            ("event_tick", "ui")))
@@ -195,10 +217,26 @@ def _events(archive, name):
     if (seeds < 0).any() or (at < 0).any():
         raise ReplayFormatError(f"{name}: a build's seed or an event's tick is negative")
     kinds, seeds, at = kinds.tolist(), seeds.tolist(), at.tolist()
-    if kinds[0] != BUILD or not set(kinds) <= {BUILD, RESET} \
+    if kinds[0] != BUILD or not set(kinds) <= set(range(last_kind + 1)) \
             or any(later < earlier for earlier, later in zip(at, at[1:])):
         raise ReplayFormatError(f"{name}: its list of builds and resets is damaged")
     return list(zip(kinds, seeds, at))
+
+
+def _placements(archive, name, events, players):
+    """The rows and clocks of the file's placements, one per PLACE event, which index them
+    in order. The engine checks the numbers themselves when the match is replayed."""
+    indices = [seed for kind, seed, _ in events if kind == PLACE]
+    if indices != list(range(len(indices))):
+        raise ReplayFormatError(f"{name}: its placements are not indexed in order")
+    if not indices:
+        return None, None
+    count, bodies = len(indices), 2 * players + 1
+    rows = archive.array("placements", "f", shape=(count, bodies, 4), itemsize=4)
+    clocks = archive.array("placement_clocks", "i", shape=(count, 3), itemsize=8)
+    if ((clocks < -1) | (clocks > 2**32 - 1)).any():
+        raise ReplayFormatError(f"{name}: a placement's tick or score is out of range")
+    return rows.astype(np.float32), clocks.astype(np.int64)
 
 
 def _commands_from_planes(planes, ticks, players):

@@ -6,11 +6,11 @@ from _quorvel import Engine
 from ..core import MatchHook
 from ..core.config import copy_config
 from .commands import encode
-from .record import BUILD, RESET, MatchRecord, fingerprint
+from .record import BUILD, PLACE, RESET, MatchRecord, fingerprint
 
 
 class MatchLog:
-    """Builds, resets and every tick's commands, in the order they happened."""
+    """Builds, resets, placements and every tick's commands, in the order they happened."""
 
     def __init__(self, config):
         self.config = copy_config(config)
@@ -19,12 +19,21 @@ class MatchLog:
         self._commands = np.zeros((1024, 2, self.players, 4), np.float32)
         self._counts = np.zeros((1024, 2), np.uint8)
         self.ticks = 0
+        self.placements, self.clocks = [], []
 
     def build(self, seed):
         self.events.append((BUILD, int(seed), self.ticks))
 
     def reset(self):
         self.events.append((RESET, 0, self.ticks))
+
+    def place(self, players, ball, tick, score):
+        """A placement: `players` (2P, 4) and `ball` (4,) rows, `tick` and `score` (2,) or
+        None where the match kept its own."""
+        self.events.append((PLACE, len(self.placements), self.ticks))
+        self.placements.append(np.concatenate([players, ball[None]]).astype(np.float32))
+        self.clocks.append([-1 if tick is None else int(tick),
+                            *([-1, -1] if score is None else [int(v) for v in score])])
 
     def _next_row(self):
         if self.ticks == len(self._commands):
@@ -47,8 +56,10 @@ class MatchLog:
     def record(self, last_frame):
         if not self.events or self.events[0][0] != BUILD:
             raise RuntimeError("nothing to save: the match was never built from a seed")
+        placements = np.array(self.placements, np.float32).reshape(-1, 2 * self.players + 1, 4)
         return MatchRecord(self.config, list(self.events), self._commands[:self.ticks].copy(),
-                           self._counts[:self.ticks].copy(), fingerprint(last_frame))
+                           self._counts[:self.ticks].copy(), fingerprint(last_frame),
+                           placements=placements, clocks=np.array(self.clocks, np.int64).reshape(-1, 3))
 
 
 class MatchRecorder(MatchHook):
@@ -67,6 +78,12 @@ class MatchRecorder(MatchHook):
     def restarted(self, mask):
         if mask[self.index]:
             self.log.reset()
+
+    def placed(self, players, ball, tick, score, mask):
+        i = self.index
+        if mask[i]:
+            self.log.place(players[i], ball[i], None if tick is None else tick[i],
+                           None if score is None else score[i])
 
     def played(self, commands, mask):
         if mask[self.index]:
