@@ -28,18 +28,18 @@ class SoccerParallelEnv(ParallelEnv):
     reaches ``max_score`` (when set) and is truncated after ``max_ticks`` ticks; the
     match then has no agents left until ``reset``, and a step without agents plays
     nothing (PettingZoo's warning, five empty dicts). An agent missing from the actions
-    stands still and does not kick. Keywords: `render_mode` and any ``EngineConfig``
-    field. Its driver is `matches` (a ``quorvel.core.Matches`` of one); the first reset
+    stands still and does not kick. Keywords: `render_mode`, `scenario` (where episodes
+    start, ``quorvel.core.scenarios``) and any ``EngineConfig`` field. Its driver is `matches` (a ``quorvel.core.Matches`` of one); the first reset
     without a seed draws it from fresh entropy.
     """
 
     metadata = {"name": "quorvel_soccer_v0", "render_modes": list(RENDER_MODES),
                 "render_fps": 30, "is_parallelizable": True}
 
-    def __init__(self, render_mode=None, **config):
+    def __init__(self, render_mode=None, scenario="kickoff", **config):
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
-        matches = self.matches = Matches(self.config, 1)
+        matches = self.matches = Matches(self.config, 1, scenario=scenario)
         self.render_mode = render_mode
         self.metadata = dict(self.metadata, render_fps=render_fps(self.config))
         p = self.players = matches.players

@@ -22,7 +22,7 @@ class SB3VecEnv(VecEnv):
 
     ``SB3VecEnv(num_envs=64, opponent="scripted")`` builds a ``SoccerVectorEnv``;
     ``SB3VecEnv(num_envs=64, self_play=True)`` a ``SelfPlayVectorEnv``; other keywords
-    go to that environment (any ``EngineConfig`` field, `threads`, ...).
+    go to that environment (any ``EngineConfig`` field, `threads`, `scenario`, ...).
     """
 
     def __init__(self, num_envs=1, self_play=False, **kwargs):

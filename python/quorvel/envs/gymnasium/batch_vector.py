@@ -49,7 +49,7 @@ class BatchVectorEnv(VectorEnv):
                 "autoreset_mode": AutoresetMode.NEXT_STEP}
     entries_per_match = 1
 
-    def _start(self, num_matches, render_mode, autoreset_mode, threads, copy, config):
+    def _start(self, num_matches, render_mode, autoreset_mode, threads, copy, config, scenario):
         """Builds the driver and the state every vector env keeps (subclasses' __init__)."""
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
@@ -58,7 +58,7 @@ class BatchVectorEnv(VectorEnv):
         self.metadata = dict(self.metadata, autoreset_mode=self.autoreset_mode,
                              render_fps=render_fps(self.config))
         self.matches = Matches(self.config, num_matches, threads=threads,
-                               autoreset=ENGINE_AUTORESET[self.autoreset_mode])
+                               autoreset=ENGINE_AUTORESET[self.autoreset_mode], scenario=scenario)
         self.num_matches = num_matches
         self.players = self.matches.players
         self.copy = bool(copy)

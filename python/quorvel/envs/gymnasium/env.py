@@ -19,8 +19,9 @@ class SoccerEnv(gymnasium.Env):
 
     Keywords: `opponent` is anything ``quorvel.policies.make`` takes ("idle", "random",
     "scripted", a policy, or a callable taking team B's observation (8P + 4,) and
-    returning its actions (P, 4)); `render_mode` is None, "human" or "rgb_array"; every
-    other keyword is a field of ``EngineConfig`` (``players_per_team``, ``max_ticks``,
+    returning its actions (P, 4)); `render_mode` is None, "human" or "rgb_array";
+    `scenario` is where episodes start (``quorvel.core.scenarios``: "kickoff", "random",
+    a drill, or weights over them); every other keyword is a field of ``EngineConfig`` (``players_per_team``, ``max_ticks``,
     ``max_score``, ...).
 
     Observation: team A's float32 vector (see ``quorvel.core.layout``); action: float32
@@ -36,10 +37,10 @@ class SoccerEnv(gymnasium.Env):
 
     metadata = {"render_modes": list(RENDER_MODES), "render_fps": 30}
 
-    def __init__(self, opponent="scripted", render_mode=None, **config):
+    def __init__(self, opponent="scripted", render_mode=None, scenario="kickoff", **config):
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
-        matches = self.matches = Matches(self.config, 1)
+        matches = self.matches = Matches(self.config, 1, scenario=scenario)
         self.render_mode = render_mode
         self.metadata = dict(self.metadata, render_fps=render_fps(self.config))
         p = self.players = matches.players

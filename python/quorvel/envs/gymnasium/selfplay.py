@@ -21,13 +21,13 @@ class SelfPlayVectorEnv(BatchVectorEnv):
     entries_per_match = 2
 
     def __init__(self, num_envs=2, render_mode=None, autoreset_mode="next_step", threads=0,
-                 copy=True, **config):
+                 copy=True, scenario="kickoff", **config):
         num_envs = whole_number(num_envs, "num_envs")
         if num_envs <= 0 or num_envs % 2:
             raise ValueError(f"num_envs must be a positive even number (two entries a match), "
                              f"got {num_envs}")
         self.num_envs = num_envs
-        self._start(num_envs // 2, render_mode, autoreset_mode, threads, copy, config)
+        self._start(num_envs // 2, render_mode, autoreset_mode, threads, copy, config, scenario)
         p = self.players
         self.single_observation_space = observation_space(self.config)
         self.observation_space = observation_space(self.config, (num_envs,))

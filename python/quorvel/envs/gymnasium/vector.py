@@ -13,7 +13,7 @@ class SoccerVectorEnv(BatchVectorEnv):
 
     Made by ``gymnasium.make_vec("quorvel/Soccer-v0", num_envs=n,
     vectorization_mode="vector_entry_point", ...)``. Keywords as ``SoccerEnv``
-    (`opponent`, `render_mode`, any ``EngineConfig`` field), plus `autoreset_mode`
+    (`opponent`, `render_mode`, `scenario`, any ``EngineConfig`` field), plus `autoreset_mode`
     ("next_step", the default, "same_step" or "disabled", or an AutoresetMode), `threads`
     (0: all cores) and `copy`. A callable opponent gets team B's observations of every
     match at once, (n, 8P + 4), and returns (n, P, 4).
@@ -25,9 +25,9 @@ class SoccerVectorEnv(BatchVectorEnv):
     """
 
     def __init__(self, num_envs=1, opponent="scripted", render_mode=None,
-                 autoreset_mode="next_step", threads=0, copy=True, **config):
+                 autoreset_mode="next_step", threads=0, copy=True, scenario="kickoff", **config):
         self.num_envs = whole_number(num_envs, "num_envs")
-        self._start(self.num_envs, render_mode, autoreset_mode, threads, copy, config)
+        self._start(self.num_envs, render_mode, autoreset_mode, threads, copy, config, scenario)
         p = self.players
         self.single_observation_space = observation_space(self.config)
         self.observation_space = observation_space(self.config, (self.num_envs,))
