@@ -128,6 +128,8 @@ class Matches:
                 self.build(seeds, rebuilt)
                 self.restart(rebuilt)
                 self._rng = np.random.default_rng([SCENARIO_STREAM, *seeds[rebuilt].tolist()])
+                if self._starts is not None:
+                    self._starts.drop_drawn()
             rest = ~given if mask is None else ~given & mask
             if rest.any():
                 self.restart(rest)

@@ -70,6 +70,16 @@ class Field:
         self.player_speed = min(abs(float(config.player_max_speed)), fastest)
         self.ball_speed = min(abs(float(config.kick_max_speed)), fastest)
         self.max_ticks = int(config.max_ticks)
+        self.player_bounds = np.array([self.player_x, self.player_y])
+        self.ball_bounds = np.array([self.ball_x, self.ball_y])
+        self._spreads = {}
+
+    def spread(self, k, width):
+        """k values evenly spread from -width to width (0 for one)."""
+        key = k, width
+        if key not in self._spreads:
+            self._spreads[key] = np.linspace(-width, width, k) if k > 1 else np.zeros(k)
+        return self._spreads[key]
 
     @staticmethod
     def _inside(margin):
@@ -79,7 +89,8 @@ class Field:
 
 class Start:
     """Start states of `count` matches as a scenario fills them: `players` (count, 2P, 4)
-    and `ball` (count, 4) float64, all at rest and at the centre spot until set."""
+    and `ball` (count, 4) float64, all at rest and at the centre spot until set. A
+    scenario's draw returns it; the driver takes ``clamped()``."""
 
     def __init__(self, field, count):
         self.field, self.count = field, count
@@ -94,20 +105,23 @@ class Start:
         return self.players[:, team * p + min(first, p):team * p + stop]
 
     def put(self, rows, x, y, vx=0.0, vy=0.0):
-        """Sets (x, y, vx, vy) of `rows` (a view (count, k, 4); a value of shape (count,)
-        goes to each of the k), clamped inside the field: a player's centre a radius from
-        every line."""
-        f = self.field
-        x, y, vx, vy = (np.asarray(v)[:, None] if np.ndim(v) == 1 else v for v in (x, y, vx, vy))
-        rows[..., 0] = np.clip(x, -f.player_x, f.player_x)
-        rows[..., 1] = np.clip(y, -f.player_y, f.player_y)
-        rows[..., 2], rows[..., 3] = vx, vy
+        """Sets (x, y, vx, vy) of `rows` (a view (count, k, 4)); a value of shape (count,)
+        goes to each of the k. ``clamped()`` later keeps every centre inside the field."""
+        rows[..., 0], rows[..., 1], rows[..., 2], rows[..., 3] = (
+            v[:, None] if type(v) is np.ndarray and v.ndim == 1 else v for v in (x, y, vx, vy))
 
     def put_ball(self, x, y, vx=0.0, vy=0.0):
-        f = self.field
-        self.ball[:, 0] = np.clip(x, -f.ball_x, f.ball_x)
-        self.ball[:, 1] = np.clip(y, -f.ball_y, f.ball_y)
-        self.ball[:, 2], self.ball[:, 3] = vx, vy
+        """Sets the ball's (x, y, vx, vy), its centre clamped inside the field at once (the
+        players placed from it see where it is)."""
+        ball = self.ball
+        ball[:, 0], ball[:, 1], ball[:, 2], ball[:, 3] = x, y, vx, vy
+        np.clip(ball[:, :2], -self.field.ball_bounds, self.field.ball_bounds, out=ball[:, :2])
+
+    def clamped(self):
+        """This start, every player's centre clamped a radius inside every line."""
+        np.clip(self.players[..., :2], -self.field.player_bounds, self.field.player_bounds,
+                out=self.players[..., :2])
+        return self
 
     def behind_ball(self, rows):
         """Puts `rows` (at most one player a match) touching the ball on the side away
@@ -131,9 +145,8 @@ class Start:
     def lanes(self, rows, rng, width, jitter):
         """Heights for `rows` (count, k, 4): k lanes evenly spread over `width` of the
         field's half-width either side of the middle, each moved by up to `jitter`."""
-        k = rows.shape[1]
-        spread = np.linspace(-width, width, k) if k > 1 else np.zeros(k)
-        return self.field.player_y * (spread + rng.uniform(-jitter, jitter, rows.shape[:2]))
+        return self.field.player_y * (self.field.spread(rows.shape[1], width)
+                                      + rng.uniform(-jitter, jitter, rows.shape[:2]))
 
 
 class Scenario:

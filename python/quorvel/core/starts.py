@@ -5,17 +5,40 @@ from .layout import ball_offset
 from .scenarios import Field
 
 
+BLOCK = 64
+"""Starts a scenario draws at a time, at least (a batch's size when larger): one draw of
+many rows costs about what a draw of one does."""
+
+
+class _Drawn:
+    """Starts of one scenario (or picks of a curriculum) drawn ahead in blocks and handed
+    out in order; a block with too few left is dropped for a fresh one."""
+
+    def __init__(self, draw):
+        self.draw = draw  # draw(rng, count) -> tuple of arrays of count rows
+        self.rows, self.next = None, 0
+
+    def take(self, rng, count, block):
+        if self.rows is None or self.next + count > len(self.rows[0]):
+            self.rows, self.next = self.draw(rng, max(block, count)), 0
+        taken = slice(self.next, self.next + count)
+        self.next += count
+        return tuple(rows[taken] for rows in self.rows)
+
+
 class ScenarioStarts:
     """The episodes of a ``Matches`` driver's matches started from the scenarios of
     `curriculum` (a ``scenarios.Curriculum``) and ended by their rules.
 
     ``start(mask, rng)`` draws and places a start for the matches of `mask`;
-    ``after_step(info)`` ends, after a step, the episodes a rule ends (their `terminated`
-    set), and starts those that began again inside the step, as the driver's autoreset
-    mode has it: "disabled" leaves an ended match to the caller's reset; "next_step"
-    restarts it by the next step, which returns its start with reward 0 and both flags
-    false; "same_step" restarts it at once, its last state in the step's `final_obs` and
-    `final_info`, the step's reward and flags kept.
+    ``after_step(info, rng)`` ends, after a step, the episodes a rule ends (their
+    `terminated` set), and starts those that began again inside the step, as the driver's
+    autoreset mode has it: "disabled" leaves an ended match to the caller's reset;
+    "next_step" restarts it by the next step, which returns its start with reward 0 and
+    both flags false; "same_step" restarts it at once, its last state in the step's
+    `final_obs` and `final_info`, the step's reward and flags kept. Starts and picks are
+    drawn ahead in blocks from the generator handed in; ``drop_drawn()`` forgets them
+    (when the driver's generator is reseeded).
     """
 
     def __init__(self, matches, curriculum):
@@ -31,36 +54,69 @@ class ScenarioStarts:
         self.any_rule = False
         self.pending = np.zeros(n, bool)  # next_step: ended by a rule, restarted by the next step
         self._ball_x = ball_offset(p)
+        self._block = max(BLOCK, n)
         config = matches.config
         # A match that cannot be played has no clock or score to set (they stay as they are).
         self._set_tick = config.max_ticks > 0
         self._set_score = config.max_score is None or config.max_score > 0
+        if len(curriculum.scenarios) == 1:
+            self._set_rules()
+        self.drop_drawn()
+
+    def drop_drawn(self):
+        """Forgets the starts and picks drawn ahead."""
+        field, curriculum = self.field, self.curriculum
+
+        def starts_of(scenario):
+            def draw(rng, count):
+                start = scenario.draw(rng, field, count).clamped()
+                return start.players.astype(np.float32), start.ball.astype(np.float32)
+            return _Drawn(draw)
+
+        self._starts = [starts_of(s) if s.draw else None for s in curriculum.scenarios]
+        self._picks = _Drawn(lambda rng, count: (curriculum.pick(rng, count),))
 
     def start(self, mask, rng):
-        """Draws a scenario and its start for each match of `mask` (bool (N,)) from `rng`,
+        """Gives each match of `mask` (bool (N,)) a scenario and a start drawn from `rng`,
         and places those whose scenario places bodies."""
+        if self.matches.autoreset == "next_step":
+            self.pending &= ~mask
+        scenarios = self.curriculum.scenarios
+        if len(scenarios) == 1:  # the rules, clock and score are set once, in _set_rules
+            if self._starts[0] is not None:
+                rows = np.flatnonzero(mask)
+                self.players[rows], self.ball[rows] = self._starts[0].take(rng, len(rows), self._block)
+                self._place(mask)
+            return
         index = np.flatnonzero(mask)
-        picks = self.curriculum.pick(rng, len(index))
+        picks = self._picks.take(rng, len(index), self._block)[0]
         placed = np.zeros(len(mask), bool)
-        for k, scenario in enumerate(self.curriculum.scenarios):
-            rows = index if len(self.curriculum.scenarios) == 1 else index[picks == k]
+        for k, scenario in enumerate(scenarios):
+            rows = index[picks == k]
             if not len(rows):
                 continue
             self.ends_at_goal[rows] = scenario.ends_at_goal
             self.ends_outside_half[rows] = scenario.ends_outside_half
             if scenario.draw is None:
                 continue
-            start = scenario.draw(rng, self.field, len(rows))
-            self.players[rows] = start.players
-            self.ball[rows] = start.ball
+            self.players[rows], self.ball[rows] = self._starts[k].take(rng, len(rows), self._block)
             self.tick[rows] = scenario.clock(self.field)
-            self.score[rows] = 0
             placed[rows] = True
-        self.pending[index] = False
         self.any_rule = bool(self.ends_at_goal.any() or self.ends_outside_half.any())
         if placed.any():
-            self.matches.place(self.players, self.ball, self.tick if self._set_tick else None,
-                               self.score if self._set_score else None, mask=placed)
+            self._place(placed)
+
+    def _place(self, mask):
+        self.matches.place(self.players, self.ball, self.tick if self._set_tick else None,
+                           self.score if self._set_score else None, mask=mask)
+
+    def _set_rules(self):
+        """A single scenario's rules and clock, the same for every match."""
+        (scenario,) = self.curriculum.scenarios
+        self.ends_at_goal[:] = scenario.ends_at_goal
+        self.ends_outside_half[:] = scenario.ends_outside_half
+        self.any_rule = scenario.ends_at_goal or scenario.ends_outside_half
+        self.tick[:] = scenario.clock(self.field)
 
     def _ended_by_rules(self, played):
         """The matches of `played` whose episode a rule ends after this tick."""
