@@ -69,7 +69,14 @@ class Matches:
     def scenario(self, spec):
         curriculum = Curriculum(spec)
         self._scenario = spec
-        self._starts = None if curriculum.kickoff_only else ScenarioStarts(self, curriculum)
+        # Episodes a rule ended that wait for the next step's restart still get it.
+        waiting = self._starts.pending if self._starts is not None else None
+        if curriculum.kickoff_only and (waiting is None or not waiting.any()):
+            self._starts = None
+        else:
+            self._starts = ScenarioStarts(self, curriculum)
+            if waiting is not None:
+                self._starts.pending[:] = waiting
 
     def place(self, players, ball, tick=None, score=None, mask=None):
         """Places the matches of `mask` (all when None) as ``BatchEngine.place`` does and

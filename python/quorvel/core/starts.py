@@ -127,6 +127,8 @@ class ScenarioStarts:
         return ended
 
     def after_step(self, info, rng):
+        """Applies the rules to the step just played (`info`: its info dict) and starts
+        the episodes that began in it, from `rng`."""
         m = self.matches
         if m.autoreset == "next_step":
             begun = m.tick == 0  # restarted by the engine in this step: its kick-off shows
