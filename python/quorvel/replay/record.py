@@ -151,6 +151,10 @@ class MatchRecord:
         kinds, seeds, ticks = (np.array(column, dtype) for column, dtype in
                                zip(zip(*self.events), (np.uint8, np.uint64, np.uint64)))
         planes = np.ascontiguousarray(self.commands.astype("<f4").transpose(1, 2, 3, 0))
+        placed: dict[str, Any] = {}  # (Any: numpy's stubs read ** as perhaps allow_pickle)
+        if len(self.placements):
+            placed = {"placements": self.placements.astype("<f4"),
+                      "placement_clocks": self.clocks.astype("<i8")}
         with open(path, "wb") as out:
             np.savez_compressed(
                 out, format=np.array(FORMAT), version=np.array(VERSION), physics=np.array(PHYSICS),
@@ -158,9 +162,7 @@ class MatchRecord:
                 config=np.array(config_to_json(self.config)), event_kind=kinds, event_seed=seeds,
                 event_tick=ticks, commands_shape=np.array(self.commands.shape, np.uint64),
                 commands=planes.view(np.uint8).reshape(-1, 4).T.copy(), counts=self.counts,
-                fingerprint=np.array(self.fingerprint),
-                **({"placements": self.placements.astype("<f4"),
-                    "placement_clocks": self.clocks.astype("<i8")} if len(self.placements) else {}))
+                fingerprint=np.array(self.fingerprint), **placed)
 
     @classmethod
     def load(cls, path: str | os.PathLike[str], limit: int = MAX_DATA_BYTES) -> "MatchRecord":
