@@ -120,6 +120,15 @@ def fingerprint(frame: SpectatorFrame) -> str:
     return digest.hexdigest()
 
 
+def no_placements(players: int) -> Float32Array:
+    """The placements of a match that placed nothing: (0, 2P + 1, 4)."""
+    return np.zeros((0, 2 * players + 1, 4), np.float32)
+
+
+def no_clocks() -> ClockArray:
+    return np.zeros((0, 3), np.int64)
+
+
 @dataclasses.dataclass
 class MatchRecord:
     """Everything needed to play a recorded match again."""
@@ -257,15 +266,6 @@ def _placements(archive: ReplayArchive, name: str, events: list[Event],
     if ((clocks < -1) | (clocks > 2**32 - 1)).any():
         raise ReplayFormatError(f"{name}: a placement's tick or score is out of range")
     return rows.astype(np.float32), clocks.astype(np.int64)
-
-
-def no_placements(players: int) -> Float32Array:
-    """The placements of a match that placed nothing: (0, 2P + 1, 4)."""
-    return np.zeros((0, 2 * players + 1, 4), np.float32)
-
-
-def no_clocks() -> ClockArray:
-    return np.zeros((0, 3), np.int64)
 
 
 def _commands_from_planes(planes: npt.NDArray[np.uint8], ticks: int, players: int) -> Float32Array:
