@@ -3,16 +3,18 @@
     python tools/scripted_report.py                 # everything, as in the document
     python tools/scripted_report.py --part stall    # or levels, match
 
-- stall: scripted against scripted, seeds 0 to 19, full 9,000-tick matches; the share of
-  the 300-tick (10-second) windows in which the ball never got 2 units away from where it
-  was at the window's start (and, looser, ended less than 2 units from it).
-- levels: each level against the levels below, random, idle and the previous scripted
-  team, and hard with one setting at medium's value against hard: goal difference per
+- stall: scripted against scripted at each level, seeds 0 to 19, full 9,000-tick matches;
+  the share of the 300-tick (10-second) windows in which the ball never got 2 units away
+  from where it was at the window's start (and, looser, ended less than 2 units from it).
+- levels: each level against the levels below, random and idle, and hard with one
+  setting at medium's value (or deciding every tick) against hard: goal difference per
   900-tick match with a 95 % interval, half of the matches played from each side.
-- match: the seed-0 full match (engine seed 0) at each level.
+- match: the match `quorvel play` and `quorvel watch` show (seed 0 unless --seed), with
+  both teams at each level (--team-a/--team-b of the command line).
 
 Every team draws from its own seeded generator and the batch steps on one thread, so a
-run prints the same figures each time.
+run prints the same figures each time. Teams are named as `quorvel.policies.make` takes
+them ("idle", "random", "scripted:hard"; a bare level stands for "scripted:<level>").
 """
 import argparse
 import dataclasses
@@ -22,30 +24,27 @@ import time
 import numpy as np
 
 import quorvel
-from quorvel.layout import ball_offset
-from quorvel.opponents import IdleOpponent, RandomOpponent, ScriptedOpponent
-from quorvel.policies.scripted_team import LEVELS, ScriptedTeam
+from quorvel import policies
+from quorvel.cli.play import play_match, scripted_match
+from quorvel.core.layout import ball_offset
+from quorvel.policies.scripted import LEVELS, ScriptedPolicy
 
 WINDOW = 300
 STALL_DISTANCE = 2.0
 WALL_DISTANCE = 1.0
 
 
-# Hard with one setting at medium's value, for the cost of each setting.
+# Hard with one setting at medium's value (or deciding every tick), for the cost of each.
 VARIANTS = {f"hard, {field} {value}": dataclasses.replace(LEVELS["hard"], **{field: value})
             for field, value in [("delay", 3), ("aim_noise", 0.1), ("shot_margin", 0.0),
-                                 ("pace", 0.95), ("keeper", False)]}
+                                 ("pace", 0.95), ("keeper", False), ("every", 1)]}
 
 
 def make_policy(name, config):
-    """A policy by name: a level or variant, "previous" (the scripted opponent it
-    replaces), "random", "idle"."""
-    if name in LEVELS:
-        return ScriptedTeam(config, name)
+    """A policy by name: a variant, a level, or anything quorvel.policies.make takes."""
     if name in VARIANTS:
-        return ScriptedTeam(config, VARIANTS[name])
-    return {"previous": ScriptedOpponent, "random": RandomOpponent,
-            "idle": IdleOpponent}[name](config)
+        return ScriptedPolicy(config, VARIANTS[name])
+    return policies.make(f"scripted:{name}" if name in LEVELS else name, config)
 
 
 def play(config, team_a, team_b, seeds, ticks, stall=False, threads=1):
@@ -58,7 +57,7 @@ def play(config, team_a, team_b, seeds, ticks, stall=False, threads=1):
     n, p = len(seeds), int(config.players_per_team)
     batch = quorvel.BatchEngine(config, n, seeds=list(seeds), threads=threads,
                                 autoreset="disabled")
-    policies = make_policy(team_a, config), make_policy(team_b, config)
+    teams = make_policy(team_a, config), make_policy(team_b, config)
     rngs = (np.random.default_rng([int(seeds[0]), n, 0]),
             np.random.default_rng([int(seeds[0]), n, 1]))
     actions = np.zeros((n, 2, p, 4), np.float32)
@@ -71,7 +70,7 @@ def play(config, team_a, team_b, seeds, ticks, stall=False, threads=1):
     info = {"score": np.zeros((n, 2), np.uint32)}
     for tick in range(1, ticks + 1):
         for team in range(2):
-            policies[team](obs[:, team], actions[:, team], rngs[team])
+            teams[team](obs[:, team], actions[:, team], rngs[team])
         obs, _, _, _, info = batch.step(actions)
         if stall:
             ball = obs[:, 0, o:o + 2] * half
@@ -92,43 +91,13 @@ def stall_part(config, names, seeds, ticks):
     print("|---|---|---|---|---|---|---|")
     for name in names:
         began = time.perf_counter()
-        if name == "object API":
-            score, counts = object_api_stall(config.players_per_team, seeds, ticks)
-        else:
-            score, counts = play(config, name, name, seeds, ticks, stall=True)
+        score, counts = play(config, name, name, seeds, ticks, stall=True)
         windows, never, ended, ticks_seen, walled = counts
         both = int(((score[:, 0] > 0) & (score[:, 1] > 0)).sum())
         print(f"| {name} | {windows} | {never / windows:.1%} | {ended / windows:.1%} "
               f"| {walled / ticks_seen:.1%} | {score[:, 0].mean():.2f}-{score[:, 1].mean():.2f} "
               f"| {both} of {len(score)} |", flush=True)
         print(f"  ({time.perf_counter() - began:.0f} s)", file=sys.stderr)
-
-
-def object_api_stall(players, seeds, ticks):
-    """The stall counts of today's `quorvel play` matches: the object API's scripted teams,
-    seeded 2 * seed and 2 * seed + 1, on Engine(config, seed)."""
-    from quorvel.scripted import ScriptedTeam as ObjectTeam
-
-    config = quorvel.EngineConfig(players_per_team=players, max_ticks=ticks)
-    half = np.array([0.5 * config.field_width, 0.5 * config.field_height])
-    counts, scores = np.zeros(5, np.int64), []
-    for seed in seeds:
-        engine = quorvel.Engine(config, seed)
-        teams = ObjectTeam(config, 2 * seed), ObjectTeam(config, 2 * seed + 1)
-        observations = engine.reset()
-        start, farthest = np.array(observations[0].ball.position) * half, 0.0
-        for tick in range(1, ticks + 1):
-            result = engine.step(tuple(t.actions(o) for t, o in zip(teams, observations)))
-            observations = result.observations
-            ball = np.array(observations[0].ball.position) * half
-            away = float(np.hypot(*(ball - start)))
-            farthest = max(farthest, away)
-            counts[3:] += (1, int(abs(ball[1]) > half[1] - WALL_DISTANCE))
-            if tick % WINDOW == 0:
-                counts[:3] += (1, farthest < STALL_DISTANCE, away < STALL_DISTANCE)
-                start, farthest = ball, 0.0
-        scores.append(engine.spectator_frame().score)
-    return np.array(scores, np.int64), counts
 
 
 def difference(config, first, second, matches, ticks):
@@ -146,10 +115,9 @@ def levels_part(config, matches, ticks):
     print("| level | against | matches | goal difference a match | 95 % interval "
           "| wins-draws-losses |")
     print("|---|---|---|---|---|---|")
-    pairs = [("easy", "idle"), ("easy", "random"), ("easy", "previous"),
-             ("medium", "easy"), ("medium", "random"), ("medium", "idle"), ("medium", "previous"),
-             ("hard", "medium"), ("hard", "easy"), ("hard", "random"), ("hard", "idle"),
-             ("hard", "previous")]
+    pairs = [("easy", "idle"), ("easy", "random"),
+             ("medium", "easy"), ("medium", "random"), ("medium", "idle"),
+             ("hard", "medium"), ("hard", "easy"), ("hard", "random"), ("hard", "idle")]
     pairs += [(variant, "hard") for variant in VARIANTS]
     for first, second in pairs:
         began = time.perf_counter()
@@ -161,12 +129,16 @@ def levels_part(config, matches, ticks):
         print(f"  ({time.perf_counter() - began:.0f} s)", file=sys.stderr)
 
 
-def match_part(config, names, seed):
-    print("| team (both sides) | seed | ticks | score A-B |")
+def match_part(players, names, seed):
+    """The command line's match (its seeds, its teams' generators) at each level."""
+    print("| teams (both sides) | seed | ticks | score A-B |")
     print("|---|---|---|---|")
     for name in names:
-        score, _ = play(config, name, name, [seed], config.max_ticks)
-        print(f"| {name} | {seed} | {config.max_ticks} | {score[0, 0]}-{score[0, 1]} |", flush=True)
+        matches = scripted_match(players)
+        spec = f"scripted:{name}"
+        played = play_match(matches, seed, teams=(spec, spec))
+        score = matches.status()[0][0]
+        print(f"| {spec} | {seed} | {played} | {score[0]}-{score[1]} |", flush=True)
 
 
 def main(argv=None):
@@ -174,17 +146,18 @@ def main(argv=None):
     parser.add_argument("--part", choices=("stall", "levels", "match", "all"), default="all")
     parser.add_argument("--matches", type=int, default=400, help="matches per level pairing")
     parser.add_argument("--players", type=int, default=3)
+    parser.add_argument("--seed", type=int, default=0, help="the command line's match seed")
     args = parser.parse_args(argv)
     config = quorvel.EngineConfig(players_per_team=args.players)
     if args.part in ("stall", "all"):
         print("\n### Stall: scripted against scripted, seeds 0-19, 9,000 ticks\n")
-        stall_part(config, ["object API", "previous", "easy", "medium", "hard"], range(20), 9000)
+        stall_part(config, list(LEVELS), range(20), 9000)
     if args.part in ("levels", "all"):
         print("\n### Levels: 900-tick matches\n")
         levels_part(config, args.matches, 900)
     if args.part in ("match", "all"):
-        print("\n### The seed-0 full match\n")
-        match_part(config, ["previous", "easy", "medium", "hard"], 0)
+        print(f"\n### The command line's match, seed {args.seed}\n")
+        match_part(args.players, list(LEVELS), args.seed)
 
 
 if __name__ == "__main__":

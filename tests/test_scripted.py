@@ -1,9 +1,10 @@
-# tests/test_scripted_team.py: the scripted team: seeded play, command bounds, levels, restarts under it, a ball that keeps moving.
+# tests/test_scripted.py: the scripted team: seeded play, command bounds, levels, restarts under it, a ball that keeps moving.
 import numpy as np
 import pytest
 
 import quorvel
-from quorvel.policies.scripted_team import LEVELS, ScriptedTeam
+from quorvel import policies
+from quorvel.policies.scripted import LEVELS, Level, ScriptedPolicy
 
 
 class Idle:
@@ -21,7 +22,7 @@ def play(teams, n=4, ticks=300, seed=0, rng_seed=0, **fields):
     config = quorvel.EngineConfig(**{"max_ticks": ticks, **fields})
     p = config.players_per_team
     batch = quorvel.BatchEngine(config, n, seed=seed, threads=1, autoreset="disabled")
-    policies = [ScriptedTeam(config, t) if isinstance(t, str) else t(config) for t in teams]
+    policies = [ScriptedPolicy(config, t) if isinstance(t, str) else t(config) for t in teams]
     rngs = [np.random.default_rng([rng_seed, side]) for side in (0, 1)]
     actions = np.zeros((n, 2, p, 4), np.float32)
     obs = batch.reset()
@@ -87,30 +88,50 @@ def test_the_ball_never_stays_in_one_place_for_ten_seconds():
 def test_a_restart_under_the_team_clears_what_it_remembers():
     config = quorvel.EngineConfig()
     batch = quorvel.BatchEngine(config, 4, threads=1)
-    played, fresh = ScriptedTeam(config, "easy"), ScriptedTeam(config, "easy")
+    played, fresh = ScriptedPolicy(config, "easy"), ScriptedPolicy(config, "easy")
     obs, out = batch.reset(), np.zeros((4, 3, 4), np.float32)
     actions = np.zeros((4, 2, 3, 4), np.float32)
-    for _ in range(120):
+    for _ in range(121):     # its decisions out of step with a kick-off's
         played(obs[:, 0], actions[:, 0], np.random.default_rng(1))
         obs = batch.step(actions)[0]
-    kickoff = batch.reset()[:, 0]
+    # From a kick-off on, what it remembers (what it saw, who chases, when it decides)
+    # is as a fresh team's: both answer the same match alike.
+    restarted = [batch.reset()[:, 0]]
+    for _ in range(30):
+        restarted.append(batch.step(np.random.default_rng(3).uniform(-1, 1, actions.shape)
+                                    .astype(np.float32))[0][:, 0])
     mine, theirs = np.zeros_like(out), np.zeros_like(out)
-    for _ in range(10):
-        played(kickoff, mine, np.random.default_rng(2))
-        fresh(kickoff, theirs, np.random.default_rng(2))
+    rngs = np.random.default_rng(2), np.random.default_rng(2)
+    for obs in restarted:
+        played(obs, mine, rngs[0])
+        fresh(obs, theirs, rngs[1])
         np.testing.assert_array_equal(mine, theirs)
     # Another batch size starts afresh too.
-    fresh(kickoff[:2], out[:2], np.random.default_rng(2))
+    fresh(obs[:2], out[:2], rngs[1])
 
 
 def test_bad_arguments_are_value_errors():
     config = quorvel.EngineConfig()
     with pytest.raises(ValueError, match="level"):
-        ScriptedTeam(config, "expert")
-    team, rng = ScriptedTeam(config), np.random.default_rng(0)
+        ScriptedPolicy(config, "expert")
+    for bad in (dict(every=0), dict(delay=-1), dict(every=1.5)):
+        with pytest.raises(ValueError, match="delay"):
+            ScriptedPolicy(config, Level(**{**vars(LEVELS["hard"]), **bad}))
+    team, rng = ScriptedPolicy(config), np.random.default_rng(0)
     with pytest.raises(ValueError, match="obs"):
         team(np.zeros((2, 27), np.float32), np.zeros((2, 3, 4), np.float32), rng)
     out = np.ones((2, 2, 4), np.float32)
     with pytest.raises(ValueError, match="out"):
         team(np.zeros((2, 28), np.float32), out, rng)
     assert (out == 1).all()
+
+
+def test_the_registry_makes_each_level():
+    config = quorvel.EngineConfig()
+    assert policies.make("scripted", config).params == LEVELS["medium"]
+    assert policies.make("scripted", config, level="hard").params == LEVELS["hard"]
+    for level in LEVELS:
+        made = policies.make(f"scripted:{level}", config)
+        assert type(made) is ScriptedPolicy and made.params == LEVELS[level]
+    with pytest.raises(TypeError):
+        policies.make("scripted:hard", config, level="easy")
