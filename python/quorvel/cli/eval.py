@@ -37,17 +37,17 @@ def run(args: argparse.Namespace) -> int:
 
     config = EngineConfig(players_per_team=args.players, max_ticks=args.ticks)
 
-    def maker(spec: str) -> Callable[[], Policy]:
+    def maker(policy: str) -> Callable[[], Policy]:
         def make() -> Policy:
-            if spec.endswith(".npz"):
-                return npz_policy.load(spec, config, greedy=args.greedy)
-            named: Policy = opponents.make(spec, config)
+            if policy.endswith(".npz"):
+                return npz_policy.load(policy, config, greedy=args.greedy)
+            named: Policy = opponents.make(policy, config)
             return named
         return make
 
     try:
-        for spec in (args.a, args.b):
-            maker(spec)()   # refuses a bad name or file before any match is played
+        for policy in (args.a, args.b):
+            maker(policy)()   # refuses a bad name or file before any match is played
     except (ValueError, OSError) as error:
         raise UsageError(str(error)) from None
     result = evaluate(maker(args.a), maker(args.b), config, args.matches, args.seed)

@@ -60,9 +60,9 @@ def make_teams(config: EngineConfig,
     --team-b values `specs`. UsageError naming the option for a policy nothing knows or
     one that does not fit the configuration."""
     teams = []
-    for side, spec in zip("ab", specs):
+    for side, policy in zip("ab", specs):
         try:
-            teams.append(policies.make(spec, config))
+            teams.append(policies.make(policy, config))
         except (ValueError, TypeError) as refused:
             raise UsageError(f"argument --team-{side}: {refused}") from None
     return teams[0], teams[1]

@@ -75,14 +75,15 @@ class Matches:
 
     @property
     def scenario(self) -> ScenarioSpec:
-        """The scenario spec episodes start from; set it to change the starts of the
-        episodes that begin from then on (a curriculum's next stage)."""
+        """The scenario (a name, a Scenario or weights over them) that episodes start
+        from; set it to change the starts of the episodes that begin from then on (a
+        curriculum's next stage)."""
         return self._scenario
 
     @scenario.setter
-    def scenario(self, spec: ScenarioSpec) -> None:
-        curriculum = Curriculum(spec)
-        self._scenario = spec
+    def scenario(self, chosen: ScenarioSpec) -> None:
+        curriculum = Curriculum(chosen)
+        self._scenario = chosen
         # Episodes a rule ended that wait for the next step's restart still get it.
         waiting = self._starts.pending if self._starts is not None else None
         if curriculum.kickoff_only and (waiting is None or not waiting.any()):

@@ -1,6 +1,6 @@
 """python/quorvel/core/observations.py: the observation layouts a front-end offers (``observation=``), each with its shape and bounds.
 
-A view is made once for a configuration (``make_view(spec, config)``) and called
+A view is made once for a configuration (``make_view(layout, config)``) and called
 ``view(team, score, tick)`` on n entries at once: `team` float32 (n, 8P + 4), each entry's
 team observation in its own frame; `score` (n, 2) its (goals for, goals against); `tick` (n,).
 
@@ -116,13 +116,13 @@ _VIEWS: dict[str, type[TeamView] | type[EgocentricView]] = {"team": TeamView,
                                                              "egocentric": EgocentricView}
 
 
-def make_view(spec: str, config: EngineConfig) -> View:
-    """The observation layout named `spec` for matches of `config`; ValueError for an
+def make_view(layout: str, config: EngineConfig) -> View:
+    """The observation layout named `layout` for matches of `config`; ValueError for an
     unknown name, TypeError for a non-string."""
-    if not isinstance(spec, str):
+    if not isinstance(layout, str):
         raise TypeError(f"observation must be one of {', '.join(map(repr, OBSERVATIONS))}, "
-                        f"not {type(spec).__name__}")
-    if spec not in _VIEWS:
+                        f"not {type(layout).__name__}")
+    if layout not in _VIEWS:
         raise ValueError(f"observation must be one of {', '.join(map(repr, OBSERVATIONS))}, "
-                         f"not {spec!r}")
-    return _VIEWS[spec](config)
+                         f"not {layout!r}")
+    return _VIEWS[layout](config)
