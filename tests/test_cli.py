@@ -1,4 +1,5 @@
 # tests/test_cli.py: the command line (python -m quorvel): its match and the values it refuses.
+import importlib.metadata
 import re
 import subprocess
 import sys
@@ -70,6 +71,22 @@ def final_score(seed, players):
     matches = scripted_match(players)
     play_match(matches, seed)
     return matches.status()[0][0]
+
+
+def test_version_comes_from_the_package_metadata(tmp_path):
+    import quorvel
+    from quorvel.version import _checkout_version
+
+    assert quorvel.__version__ == importlib.metadata.version("quorvel")
+    done = run_cli("--version")
+    assert (done.returncode, done.stdout) == (0, f"quorvel {quorvel.__version__}\n")
+    # Run from a checkout without metadata, its pyproject.toml says, when it is quorvel's.
+    pyproject = tmp_path / "pyproject.toml"
+    assert _checkout_version(pyproject) is None
+    pyproject.write_text('[project]\nname = "quorvel"\nversion = "1.2.3"\n')
+    assert _checkout_version(pyproject) == "1.2.3"
+    pyproject.write_text('[project]\nname = "other"\nversion = "1.2.3"\n')
+    assert _checkout_version(pyproject) is None
 
 
 def test_scripted_matches_see_goals_on_both_sides():

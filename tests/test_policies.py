@@ -32,8 +32,8 @@ def test_make_takes_names_policies_classes_and_callables():
     assert (out == 1).all()
     with pytest.raises(ValueError, match="unknown policy 'nobody'"):
         policies.make("nobody", config)
-    with pytest.raises(ValueError, match="no file loader is installed"):
-        policies.make("runs/latest.npz", config)
+    with pytest.raises(ValueError, match="unknown policy"):
+        policies.make("runs/latest.pt", config)
     with pytest.raises(TypeError):
         policies.make(3, config)
     with pytest.raises(TypeError, match="options"):
@@ -45,8 +45,8 @@ def test_variants_and_policy_files_come_in_through_the_registry(fresh_registry, 
     policies.register("scripted:test", lambda config, **options: policies.IdlePolicy(config))
     assert "scripted:test" in policies.names()
     assert type(policies.make("scripted:test", config)) is policies.IdlePolicy
-    policies.register_loader(".npz", lambda path, config: ("loaded", path))
-    assert policies.make(tmp_path / "team.npz", config) == ("loaded", str(tmp_path / "team.npz"))
+    policies.register_loader(".pol", lambda path, config: ("loaded", path))
+    assert policies.make(tmp_path / "team.pol", config) == ("loaded", str(tmp_path / "team.pol"))
     for name, error in [("scripted", ValueError), ("two words", ValueError), ("", ValueError)]:
         with pytest.raises(error):
             policies.register(name, policies.IdlePolicy)
@@ -133,3 +133,14 @@ def test_the_scripted_team_plays_each_match_of_a_batch_as_that_match_alone():
             one = np.zeros((1, 3, 4), np.float32)
             policy(obs[i:i + 1], one, Draws(units[tick, i:], normals[tick, i:]))
             np.testing.assert_array_equal(one[0], together[i])
+
+
+def test_the_shipped_trained_policy_plays_the_default_team_and_refuses_others():
+    config = EngineConfig()
+    policy = policies.make("trained", config)
+    obs = np.zeros((4, 8 * 3 + 4), np.float32)
+    out = np.zeros((4, 3, 4), np.float32)
+    policy(obs, out, np.random.default_rng(0))
+    assert np.isfinite(out).all() and (np.abs(out) <= 1.0 + 1e-6).all()
+    with pytest.raises(ValueError):
+        policies.make("trained", EngineConfig(players_per_team=2))

@@ -107,9 +107,11 @@ def test_tampered_or_foreign_files_are_refused_clearly(full_match, tmp_path):
     rewrite(tmp_path / "newer.npz", version=np.array(2))
     (tmp_path / "wrong.npz").write_bytes(source.read_bytes())
     rewrite(tmp_path / "wrong.npz", counts=np.full((5, 2), 3, np.uint8))
+    with np.load(source) as archive:  # as written before files recorded their physics
+        np.savez_compressed(tmp_path / "older.npz", **{k: archive[k] for k in archive.files if k != "physics"})
     for name, message in [("damaged", "damaged"), ("text", "not a replay file"),
                           ("other", "not a quorvel replay"), ("newer", "version 2"),
-                          ("wrong", "counts")]:
+                          ("wrong", "counts"), ("older", "physics version 1")]:
         with pytest.raises(ReplayFormatError, match=message):
             replay(tmp_path / f"{name}.npz")
     with pytest.raises(FileNotFoundError):

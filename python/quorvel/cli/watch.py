@@ -1,4 +1,6 @@
 """python/quorvel/cli/watch.py: `quorvel watch`: a match (scripted unless told otherwise) in a window, or written to a video."""
+import argparse
+
 from ..replay import MatchRecorder
 from .output import OutputError, describe
 from .frames_out import FrameSink, WindowClosed
@@ -8,14 +10,14 @@ from .play import add_match_arguments, make_teams, play_match, scripted_match
 HELP = "watch a match between two scripted teams in a window, or write it to an MP4 or GIF"
 
 
-def add_arguments(parser):
+def add_arguments(parser: argparse.ArgumentParser) -> None:
     add_match_arguments(parser, "match length in ticks (default: the configuration's 9000, 5 minutes)")
     add_picture_arguments(parser)
     parser.add_argument("--record", metavar="FILE.npz",
                         help="also save the match as a replay file (see quorvel replay)")
 
 
-def add_picture_arguments(parser):
+def add_picture_arguments(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("--out", metavar="FILE",
                         help="write the match to this .mp4 or .gif instead of showing a window")
     parser.add_argument("--width", type=bounded_int(16, 8192), default=640,
@@ -24,7 +26,7 @@ def add_picture_arguments(parser):
                         help="frames per second (default: one tick of real time per frame, 30)")
 
 
-def run(args):
+def run(args: argparse.Namespace) -> int:
     if args.fps is not None and not 0 < args.fps < float("inf"):
         raise UsageError(f"argument --fps: must be a positive number, not {args.fps}")
     matches = scripted_match(args.players, args.ticks)

@@ -1,4 +1,5 @@
 """python/quorvel/core/hooks.py: what a Matches driver tells the hooks attached to it (a replay recorder, for one)."""
+from .arrays import BoolArray, Float32Array, UInt64Array
 
 
 class MatchHook:
@@ -7,12 +8,12 @@ class MatchHook:
     concerned with a bool mask (N,); the arrays handed over are the driver's own, valid
     during the call only. Override what you need; the others do nothing."""
 
-    def built(self, seeds, mask):
+    def built(self, seeds: UInt64Array, mask: BoolArray) -> None:
         """The matches of `mask` were rebuilt from their entries of `seeds` (uint64 (N,))."""
 
-    def restarted(self, mask):
+    def restarted(self, mask: BoolArray) -> None:
         """The matches of `mask` restarted from a kick-off, as ``Engine.reset`` does."""
 
-    def played(self, commands, mask):
+    def played(self, commands: Float32Array, mask: BoolArray) -> None:
         """The matches of `mask` played one tick of their rows of `commands`
         (float32 (N, 2, P, 4), each team in its own frame)."""
