@@ -3,7 +3,7 @@
 The team works in its own observation frame (it attacks towards +x), in field units, and
 in every match of the batch at once. It sees the ball and the opponents as they stood
 `delay` ticks ago (its reaction time; its own players it knows where they are), and every
-`every` ticks it decides:
+`every` ticks (3), counted from each match's kick-off, it decides:
 
 - who chases: it predicts the ball's path (damped, bounced off the side walls) and when
   each player can meet it; the field player who meets it first chases, and keeps the job
@@ -24,8 +24,8 @@ in every match of the batch at once. It sees the ball and the opponents as they 
   on the far side and behind it in the middle when the team will have the ball,
   goal-side of it and in front of the goal when it will not.
 
-Every tick its players run to their places, and the player nearest to the ball among
-those within reach kicks: a kick adds to the ball's velocity, so it kicks by the
+Every tick its players run to their places (a chaser at the ball following it), and the
+player nearest to the ball among those within reach kicks: a kick adds to the ball's velocity, so it kicks by the
 difference between the velocity it wants and the one the ball has, and sideways instead
 when its own body stands in the ball's path; against an opponent also at the ball, every
 player within reach kicks as hard as it can.
@@ -39,7 +39,7 @@ when a match restarts under it.
 """
 import functools
 from dataclasses import dataclass
-from typing import Any, TypeAlias
+from typing import TypeAlias
 
 import numpy as np
 import numpy.typing as npt
@@ -106,11 +106,9 @@ ESCAPE_TICKS = 40         # this many ticks, the chaser stepping back from it at
 FOLLOW_TIME = _f(0.25)    # a chaser this close to the ball follows it between decisions
 RESET_JUMP = _f(2.5)      # a body moving this far in one tick means the match restarted
 STEER_GAIN = _c(4.0)      # a move command per unit of distance to the target
+LOOK_AHEAD = _f(3.0)      # seconds of the ball's path a meeting is sought in
 INF = _f(np.inf)
 ZERO, ONE = _f(0.0), _f(1.0)
-
-
-LOOK_AHEAD = _f(3.0)      # seconds of the ball's path a meeting is sought in
 
 
 class ScriptedPolicy(Policy):
