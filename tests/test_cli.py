@@ -90,11 +90,9 @@ def test_version_comes_from_the_package_metadata(tmp_path):
 
 
 def test_scripted_matches_see_goals_on_both_sides():
-    # Kicks, goals and kick-offs working end to end show up as goals in every match, and
-    # as both teams scoring.
-    scores = [final_score(seed, 3) for seed in range(1, 5)]
-    assert all(sum(score) > 0 for score in scores)
-    assert all(sum(score[side] for score in scores) > 0 for side in (0, 1))
+    # Kicks, goals and kick-offs working end to end show up as both teams scoring.
+    both = sum(min(final_score(seed, 3)) > 0 for seed in range(1, 8))
+    assert both >= 4
 
 
 def test_each_team_can_be_another_policy():

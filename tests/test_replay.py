@@ -104,13 +104,13 @@ def test_tampered_or_foreign_files_are_refused_clearly(full_match, tmp_path):
     (tmp_path / "text.npz").write_text("not a replay")
     np.savez(tmp_path / "other.npz", commands=np.zeros(3))
     (tmp_path / "newer.npz").write_bytes(source.read_bytes())
-    rewrite(tmp_path / "newer.npz", version=np.array(2))
+    rewrite(tmp_path / "newer.npz", version=np.array(3))
     (tmp_path / "wrong.npz").write_bytes(source.read_bytes())
     rewrite(tmp_path / "wrong.npz", counts=np.full((5, 2), 3, np.uint8))
     with np.load(source) as archive:  # as written before files recorded their physics
         np.savez_compressed(tmp_path / "older.npz", **{k: archive[k] for k in archive.files if k != "physics"})
     for name, message in [("damaged", "damaged"), ("text", "not a replay file"),
-                          ("other", "not a quorvel replay"), ("newer", "version 2"),
+                          ("other", "not a quorvel replay"), ("newer", "version 3"),
                           ("wrong", "counts"), ("older", "physics version 1")]:
         with pytest.raises(ReplayFormatError, match=message):
             replay(tmp_path / f"{name}.npz")

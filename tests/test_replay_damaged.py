@@ -149,7 +149,7 @@ def hostile_files(members):
         yield f"players {value!r}", "players_per_team", config(players_per_team=value)
     yield "max_ticks 10**30", "max_ticks", config(max_ticks=10**30)
     yield "dt text", "dt", config(dt="0.03")
-    for value in (np.array(1.9), np.array("1"), np.array(True), np.array(2), np.array(-1)):
+    for value in (np.array(1.9), np.array("1"), np.array(True), np.array(3), np.array(-1)):
         yield f"version {value!r}", "version", swap(version=value)
     for value in (-1, 1e30, 1.5):
         changed = seeds.astype(type(value))

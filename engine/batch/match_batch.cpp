@@ -2,7 +2,8 @@
 #include "match_batch.hpp"
 
 #include <algorithm>
-
+#include <stdexcept>
+#include <string>
 
 namespace quorvel::batch {
 
@@ -98,6 +99,35 @@ void MatchBatch::reset(const std::uint8_t* mask, const std::uint64_t* seeds) {
             } else {
                 engines_[i].restart();
             }
+            restart_pending_[i] = 0;
+            if (mode_ == Autoreset::SAME_STEP) out_.get<"ended">()[i] = 0;
+            write_row(i, {}, false, false);
+        }
+    };
+    pool_.run(engines_.size(), chunk(), rows);
+}
+
+Placement MatchBatch::placement_of(const Placements& p, std::size_t i) const {
+    Placement one{{p.players + i * 8 * players_, 8 * players_}, {p.ball + 4 * i, 4}, std::nullopt, std::nullopt};
+    if (p.ticks) one.tick = p.ticks[i];
+    if (p.scores) one.score = Score{p.scores[2 * i], p.scores[2 * i + 1]};
+    return one;
+}
+
+void MatchBatch::check(const Placements& p) const {
+    for (std::size_t i = 0; i < engines_.size(); ++i) {
+        if (p.mask && !p.mask[i]) continue;
+        const std::string problem = placement_problem(config_, placement_of(p, i));
+        if (!problem.empty()) throw std::invalid_argument("match " + std::to_string(i) + ": " + problem);
+    }
+}
+
+void MatchBatch::place(const Placements& p) {
+    check(p);
+    auto rows = [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (p.mask && !p.mask[i]) continue;
+            engines_[i].place(placement_of(p, i));
             restart_pending_[i] = 0;
             if (mode_ == Autoreset::SAME_STEP) out_.get<"ended">()[i] = 0;
             write_row(i, {}, false, false);

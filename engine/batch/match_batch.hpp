@@ -43,6 +43,17 @@ private:
     OutputBuffers buffers_;
 };
 
+/// Start states for chosen matches of a batch (MatchBatch::place), as flat
+/// arrays of N rows in the layout of the spectator outputs; only the rows of
+/// the chosen matches are read.
+struct Placements {
+    const std::uint8_t* mask = nullptr;     ///< N bytes, non-zero where placed (null: every match)
+    const float* players = nullptr;         ///< N x 2P x 4: team A's players, then team B's
+    const float* ball = nullptr;            ///< N x 4
+    const std::uint32_t* ticks = nullptr;   ///< N (null: every clock kept)
+    const std::uint32_t* scores = nullptr;  ///< N x 2 (null: every score kept)
+};
+
 /// N engines, each an ordinary Engine built from one configuration and its own
 /// seed, stepped on a worker pool. Match i reads and writes only row i of every
 /// output (outputs.hpp) and its own engine, so results never depend on the
@@ -74,6 +85,15 @@ public:
     /// anew from the configuration and seeds[i] instead. Rewrites those rows.
     void reset(const std::uint8_t* mask, const std::uint64_t* seeds);
 
+    /// Throws std::invalid_argument, its text starting with the match's index,
+    /// for the first chosen placement that Engine::place would refuse.
+    void check(const Placements& placements) const;
+
+    /// Checks every chosen placement first (check), then places each chosen
+    /// match as Engine::place does and rewrites its rows as a restart does:
+    /// reward 0, both flags false, no restart pending.
+    void place(const Placements& placements);
+
     /// Writes every match's spectator frame into the SPECTATED outputs.
     void spectate() const;
 
@@ -81,6 +101,7 @@ private:
     void step_rows(const float* actions, std::size_t begin, std::size_t end);
     void write_row(std::size_t i, const std::array<Reward, 2>& rewards, bool terminated, bool truncated);
     void write_final(std::size_t i, const MatchStatus& status);
+    Placement placement_of(const Placements& placements, std::size_t i) const;
     std::size_t chunk() const;
 
     const EngineConfig config_;

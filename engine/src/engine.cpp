@@ -6,12 +6,14 @@
 #include <limits>
 #include <new>
 #include <optional>
+#include <stdexcept>
 
 #include "b2_reserve.hpp"
 #include "commands.hpp"
 #include "kickoff.hpp"
 #include "match.hpp"
 #include "observation.hpp"
+#include "placement.hpp"
 #include "quorvel/limits.hpp"
 
 namespace quorvel {
@@ -227,6 +229,18 @@ void Engine::restart() {
     m.tick = 0;
     m.score = {0, 0};
     place_kickoff(m.world, m.rng, m.config);
+    watch.close();
+}
+
+void Engine::place(const Placement& placement) {
+    Match& m = match();
+    if (std::string problem = placement_problem(m.config, placement); !problem.empty()) {
+        throw std::invalid_argument(problem);
+    }
+    const ShortageWatch watch;
+    place_bodies(m.world, m.config, placement.players, placement.ball);
+    if (placement.tick) m.tick = *placement.tick;
+    if (placement.score) m.score = *placement.score;
     watch.close();
 }
 

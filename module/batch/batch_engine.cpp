@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -39,6 +40,9 @@ struct BatchState {
     std::vector<float> staged_actions;  // N x 2 x P x 4, sized once
     std::vector<std::uint8_t> staged_mask;
     std::vector<std::uint64_t> staged_seeds;
+    std::vector<float> staged_bodies;          // place(): N x (2P + 1) x 4, players then ball
+    std::vector<std::uint32_t> staged_clock;   // place(): N ticks, then N x 2 scores
+    batch::Placements staged_placements;       // pointing into the three above
     // A step or reset stopped part-way (memory ran out in a match): some
     // matches moved on and others did not, so the batch plays no more.
     bool stopped_part_way = false;
@@ -171,6 +175,60 @@ PyObject* batch_reset(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, 
     return run_unlocked<Faults, BatchState>(self, stage, play, observations);
 }
 
+// A C-contiguous array argument of `n` items copied into `out` from position
+// `at` on, checked as InputBuffer::take checks it.
+template <class T>
+bool stage_array(PyObject* arg, char format, std::initializer_list<Py_ssize_t> shape, const char* name,
+                 std::vector<T>& out, std::size_t at) {
+    InputBuffer array;
+    if (!array.take(arg, format, sizeof(T), shape, name)) return false;
+    std::size_t items = 1;
+    for (const Py_ssize_t extent : shape) items *= static_cast<std::size_t>(extent);
+    std::copy_n(static_cast<const T*>(array.data()), items, out.data() + at);
+    return true;
+}
+
+// Not noexcept: the lock is released (unlocked.hpp).
+PyObject* batch_place(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    static constexpr Parameters<5> params{"place", {"players", "ball", "tick", "score", "mask"}, 2};
+    Arguments<5> given;
+    if (!bind(params, args, nargsf, kwnames, given)) return nullptr;
+    auto given_or_null = [](PyObject* arg) { return arg == Py_None ? nullptr : arg; };
+    PyObject* tick_arg = given_or_null(given[2]);
+    PyObject* score_arg = given_or_null(given[3]);
+    PyObject* mask_arg = given_or_null(given[4]);
+    // Everything is checked before any match is touched: arrays first, then
+    // every chosen match's numbers.
+    auto stage = [&](BatchState& s) {
+        const std::size_t n = s.batch->size();
+        const std::size_t p = s.batch->players_per_team();
+        const auto rows = static_cast<Py_ssize_t>(n);
+        s.staged_bodies.resize(n * (2 * p + 1) * 4);
+        s.staged_clock.resize(3 * n);
+        const std::size_t ball_at = n * 2 * p * 4;
+        const bool staged =
+            stage_array(given[0], 'f', {rows, static_cast<Py_ssize_t>(2 * p), 4}, "players", s.staged_bodies, 0) &&
+            stage_array(given[1], 'f', {rows, 4}, "ball", s.staged_bodies, ball_at) &&
+            (!tick_arg || stage_array(tick_arg, 'I', {rows}, "tick", s.staged_clock, 0)) &&
+            (!score_arg || stage_array(score_arg, 'I', {rows, 2}, "score", s.staged_clock, n)) &&
+            (!mask_arg || stage_array(mask_arg, '?', {rows}, "mask", s.staged_mask, 0));
+        if (!staged) return false;
+        s.staged_placements = {mask_arg ? s.staged_mask.data() : nullptr, s.staged_bodies.data(),
+                               s.staged_bodies.data() + ball_at, tick_arg ? s.staged_clock.data() : nullptr,
+                               score_arg ? s.staged_clock.data() + n : nullptr};
+        try {
+            s.batch->check(s.staged_placements);
+        } catch (const std::invalid_argument& refused) {
+            PyErr_SetString(PyExc_ValueError, refused.what());
+            return false;
+        }
+        return true;
+    };
+    auto play = [](BatchState& s) { s.batch->place(s.staged_placements); };
+    auto observations = [](const BatchState& s) { return s.outputs.observations(); };
+    return run_unlocked<Faults, BatchState>(self, stage, play, observations);
+}
+
 PyObject* batch_spectator(PyObject* self, PyObject* arg) noexcept {
     return entry_point<Faults>([&]() -> PyObject* {
         Ref index = Ref::steal(PyNumber_Index(arg));
@@ -263,6 +321,20 @@ PyMethodDef batch_methods[] = {
      "64-bit integers) is given, a selected match is built anew from the\n"
      "configuration and its seed instead. Returns every match's observation,\n"
      "float32 (N, 2, obs_size)."},
+    {"place", reinterpret_cast<PyCFunction>(reinterpret_cast<void*>(batch_place)),
+     METH_FASTCALL | METH_KEYWORDS,
+     "place($self, players, ball, tick=None, score=None, mask=None)\n--\n\n"
+     "Puts the bodies of the matches selected by `mask` (a bool array of N; None:\n"
+     "all) where `players` (float32 (N, 2P, 4), team A's then team B's) and `ball`\n"
+     "(float32 (N, 4)) say, each (x, y, vx, vy) in the normalised absolute frame of\n"
+     "spectator_arrays(), and sets their clocks to `tick` (uint32 (N,)) and scores to\n"
+     "`score` (uint32 (N, 2)) where given (None: kept). Play goes on from there at\n"
+     "the next step; a placed match has no restart pending. Only the selected rows\n"
+     "are read. Refused, before any match changes: a number that is not finite, a\n"
+     "centre outside the field (|x| or |y| above 1), a velocity faster than any body\n"
+     "ends a tick, a tick of max_ticks or more, a score at max_score (ValueError);\n"
+     "arrays of another dtype (TypeError) or shape (ValueError). Returns every\n"
+     "match's observation, float32 (N, 2, obs_size)."},
     {"step", reinterpret_cast<PyCFunction>(reinterpret_cast<void*>(batch_step)),
      METH_FASTCALL | METH_KEYWORDS, step_doc.c_str()},
     {"spectator", batch_spectator, METH_O,

@@ -76,7 +76,7 @@ bool InputBuffer::take(PyObject* obj, char format, std::size_t itemsize,
         return false;
     }
     held_ = true;
-    const char* dtype = format == 'f' ? "float32" : "bool";
+    const char* dtype = format == 'f' ? "float32" : format == 'I' ? "uint32" : "bool";
     if (!is_format(view_.format, format) || view_.itemsize != static_cast<Py_ssize_t>(itemsize)) {
         PyErr_Format(PyExc_TypeError, "%s must be a %s array, got items of format '%s'", what, dtype,
                      view_.format ? view_.format : "B");

@@ -63,7 +63,7 @@ public:
     }
 
     /// Takes `obj`'s buffer and checks it: TypeError when it has none or its
-    /// items are not of `format` (a struct code: 'f' float32, '?' bool); ValueError
+    /// items are not of `format` (a struct code: 'f' float32, 'I' uint32, '?' bool); ValueError
     /// when it is not C-contiguous or its shape differs from `shape`. Errors name
     /// `what` in their message and note.
     bool take(PyObject* obj, char format, std::size_t itemsize,

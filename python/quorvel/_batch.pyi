@@ -50,6 +50,15 @@ class BatchEngine:
                  copy: bool = True) -> Self: ...
     def reset(self, seeds: Optional[Sequence[int] | npt.NDArray[np.uint64]] = None,
               mask: Optional[npt.NDArray[np.bool_]] = None) -> npt.NDArray[np.float32]: ...
+    def place(self, players: npt.NDArray[np.float32], ball: npt.NDArray[np.float32],
+              tick: Optional[npt.NDArray[np.uint32]] = None,
+              score: Optional[npt.NDArray[np.uint32]] = None,
+              mask: Optional[npt.NDArray[np.bool_]] = None) -> npt.NDArray[np.float32]:
+        """Puts the bodies of the matches of `mask` (None: all) where `players` (N, 2P, 4)
+        and `ball` (N, 4) say, in the layout and frame of spectator_arrays(), and sets
+        their clocks (`tick`, (N,)) and scores (`score`, (N, 2)) where given. Only the
+        selected rows are read; everything is checked before any match changes. Returns
+        the observations (N, 2, OBS)."""
     def step(self, actions: npt.NDArray[np.float32]) -> tuple[
         npt.NDArray[np.float32], npt.NDArray[np.float32], npt.NDArray[np.bool_],
         npt.NDArray[np.bool_], _StepInfo]: ...

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "types.hpp"
 
@@ -25,6 +27,27 @@ struct MatchStatus {
     bool score_reached = false;         ///< max_score is set and a team's goals reached it
     bool time_up = false;               ///< tick >= max_ticks; done is either of the two
 };
+
+/// A state to start play from (Engine::place): every body's (x, y, vx, vy) in
+/// the normalised absolute frame of write_spectator (positions relative to the
+/// centre spot in half-lengths and half-widths, never mirrored), and the clock
+/// and score, each kept as the match has it where absent.
+struct Placement {
+    std::span<const float> players;     ///< 8P floats: team A's players, then team B's
+    std::span<const float> ball;        ///< 4 floats
+    std::optional<std::uint32_t> tick;  ///< ticks played, as MatchStatus counts them
+    std::optional<Score> score;         ///< (team A's goals, team B's goals)
+};
+
+/// Why `placement` cannot start play in a match of `config`, or an empty string
+/// when it can. Refused: spans of another size; a number that is not finite; a
+/// centre outside the field (|x| or |y| above 1); a velocity component faster
+/// than any body ends a tick in this configuration (Box2D's 2 units a physics
+/// step, 8 steps a tick: 16 / dt units a second, plus 1e-4 of it for rounding;
+/// 1e30 where dt is not positive); a tick that leaves no play
+/// (max_ticks or more); a score that has ended the match (max_score set and a
+/// team at it or beyond).
+std::string placement_problem(const EngineConfig& config, const Placement& placement);
 
 /// One match. Owns its physics world, random generator, configuration copy,
 /// score and tick counter; shares nothing with other engines.
@@ -61,6 +84,14 @@ public:
 
     /// The restart of reset() without its observation records.
     void restart();
+
+    /// Puts every body where `placement` says, moving at the velocity it gives,
+    /// and sets the clock and score it gives: play goes on from there at the next
+    /// tick. Draws nothing from the generator. The same placement of the same
+    /// match (same configuration, seed and calls before) plays on the same, bit
+    /// for bit. Throws std::invalid_argument with placement_problem's text for a
+    /// placement it refuses, before anything changes.
+    void place(const Placement& placement);
 
     /// Both teams' observations as flat floats, each of observation_width(P):
     /// (x, y, vx, vy) of each own player, of each opponent, then of the ball, the

@@ -9,7 +9,6 @@ from _quorvel import EngineConfig
 
 from .. import policies
 from ..core import Matches, play
-from ..policies import Policy, PolicySpec
 from ..core.seeding import team_generators
 from . import options
 from .options import U32_MAX, U64_MAX, UsageError, bounded_int
@@ -55,7 +54,8 @@ def scripted_match(players: int, ticks: int | None = None) -> Matches:
         raise UsageError(f"argument --players: the engine refuses it: {refused}") from None
 
 
-def make_teams(config: EngineConfig, specs: Sequence[PolicySpec]) -> tuple[Policy, Policy]:
+def make_teams(config: EngineConfig,
+               specs: Sequence[policies.PolicySpec]) -> tuple[policies.Policy, policies.Policy]:
     """The two policies the command line's match is played by, from the --team-a and
     --team-b values `specs`. UsageError naming the option for a policy nothing knows or
     one that does not fit the configuration."""
@@ -69,16 +69,16 @@ def make_teams(config: EngineConfig, specs: Sequence[PolicySpec]) -> tuple[Polic
 
 
 def play_match(matches: Matches, seed: int, on_tick: Callable[[int], object] | None = None,
-               teams: Sequence[PolicySpec] = (DEFAULT_TEAM, DEFAULT_TEAM)) -> int:
+               teams: Sequence[policies.PolicySpec] = (DEFAULT_TEAM, DEFAULT_TEAM)) -> int:
     """Plays the command line's match on `matches` (hooks attached as wished): reset from
     `seed`, `teams` (two policies, or what `make_teams` takes) drawing from the streams of
     `team_generators(seed)`, to its end. `on_tick(played)`, if given, is called after the
     reset (with 0) and after every tick. Returns how many ticks were played."""
-    teams = make_teams(matches.config, teams)
+    made = make_teams(matches.config, teams)
     matches.reset(seed)
     if on_tick is not None:
         on_tick(0)
-    return play(matches, teams, team_generators(seed), on_tick=on_tick)
+    return play(matches, made, team_generators(seed), on_tick=on_tick)
 
 
 def add_arguments(parser: argparse.ArgumentParser) -> None:

@@ -21,6 +21,7 @@ from .layout import action_shape
 from .matches import Matches
 from .observations import make_view
 from .rewards import RewardSpec, goals_only, make_reward
+from .scenarios import ScenarioSpec
 
 if TYPE_CHECKING:
     from .._batch import _Autoreset
@@ -100,12 +101,14 @@ class Decisions:
     never does and this class restarts them after the decision (an ended match plays out
     the decision's other ticks unseen, so no episode starts mid-decision; under "disabled"
     a decision on a match that had already ended plays one tick and shows it).
-    `threads` goes to ``Matches``.
+    `threads` and `scenario` (where episodes start, ``core.scenarios``) go to ``Matches``;
+    a drill's rules end an entry's episode as the engine's own ends do.
     """
 
     def __init__(self, config: EngineConfig, num_matches: int, *, both_teams: bool,
                  opponent: TeamPolicy | None = None, autoreset: _Autoreset = "disabled",
-                 options: LearnerOptions = LearnerOptions(), threads: int = 0) -> None:
+                 options: LearnerOptions = LearnerOptions(), threads: int = 0,
+                 scenario: ScenarioSpec = "kickoff") -> None:
         if autoreset not in AUTORESETS:
             raise ValueError(f"autoreset must be one of {', '.join(AUTORESETS)}, not {autoreset!r}")
         self.options = options
@@ -115,7 +118,8 @@ class Decisions:
         self.discrete = PlayerChoices(config) if options.actions == "discrete" else None
         self.autoreset = autoreset
         self.matches = m = Matches(config, num_matches, threads=threads,
-                                   autoreset=autoreset if self.frame_skip == 1 else "disabled")
+                                   autoreset=autoreset if self.frame_skip == 1 else "disabled",
+                                   scenario=scenario)
         self.both_teams = bool(both_teams)
         self.opponent = None if both_teams else opponent
         self.players = p = m.players

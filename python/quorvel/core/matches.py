@@ -1,4 +1,4 @@
-"""python/quorvel/core/matches.py: Matches, the framework-free driver of N matches on one BatchEngine: commands in, results read through views, the shared seeding, and the hooks told of everything played."""
+"""python/quorvel/core/matches.py: Matches, the framework-free driver of N matches on one BatchEngine: commands in, results read through views, the shared seeding, scenario starts, and the hooks told of everything played."""
 from __future__ import annotations
 
 from typing import TYPE_CHECKING
@@ -11,7 +11,12 @@ from .._batch import BatchEngine
 from .arrays import BoolArray, Float32Array, SeedRequest, UInt32Array, UInt64Array
 from .checks import whole_number
 from .hooks import MatchHook
+from .scenarios import Curriculum, ScenarioSpec
 from .seeding import fresh_seeds, match_seeds
+from .starts import ScenarioStarts
+
+SCENARIO_STREAM = 0x5CE7A210
+"""Mixed into the seeds that seed the scenario draws, apart from any other use of them."""
 
 if TYPE_CHECKING:  # names of the native module's stubs only
     from .._batch import _Autoreset, _StepInfo
@@ -33,12 +38,20 @@ class Matches:
     its ``reset()``; the first ``reset()`` without a seed draws every match's seed from the
     generator it is handed, so front-ends differ only in the generator they hand.
 
-    ``attach(hook)`` has a ``MatchHook`` told of every build, restart and tick, the
-    engine's own restarts included, in the order they happen.
+    ``attach(hook)`` has a ``MatchHook`` told of every build, restart, placement and tick,
+    the engine's own restarts included, in the order they happen.
+
+    `scenario` (see ``quorvel.core.scenarios``): a name ("kickoff", the default, "random",
+    a drill such as "empty_goal_close"), a ``Scenario``, or a mapping of them to weights
+    (a curriculum). Every episode, from a reset or an autoreset, starts from a scenario
+    drawn with those weights, and a drill's rules end it early (`terminated`), restarted
+    as `autoreset` says. The draws come from a generator seeded by the seeds of the last
+    reset that rebuilt matches, so the same seed gives the same starts; they depend on
+    the batch (its size, the order in which its episodes end), not on the thread count.
     """
 
     def __init__(self, config: EngineConfig, num_matches: int, *, threads: int = 0,
-                 autoreset: _Autoreset = "disabled") -> None:
+                 autoreset: _Autoreset = "disabled", scenario: ScenarioSpec = "kickoff") -> None:
         self.config = config
         self.num_matches = n = whole_number(num_matches, "num_matches")
         self.batch = BatchEngine(config, n, 0, threads=threads, autoreset=autoreset, copy=False)
@@ -54,6 +67,39 @@ class Matches:
         self.seeded = False
         self._everyone = np.ones(n, bool)
         self._hooks: list[MatchHook] = []
+        self._rng = np.random.default_rng([SCENARIO_STREAM, n])
+        self._starts: ScenarioStarts | None = None
+        self.scenario = scenario
+
+    # ---- scenarios ---------------------------------------------------------------
+
+    @property
+    def scenario(self) -> ScenarioSpec:
+        """The scenario spec episodes start from; set it to change the starts of the
+        episodes that begin from then on (a curriculum's next stage)."""
+        return self._scenario
+
+    @scenario.setter
+    def scenario(self, spec: ScenarioSpec) -> None:
+        curriculum = Curriculum(spec)
+        self._scenario = spec
+        # Episodes a rule ended that wait for the next step's restart still get it.
+        waiting = self._starts.pending if self._starts is not None else None
+        if curriculum.kickoff_only and (waiting is None or not waiting.any()):
+            self._starts = None
+        else:
+            self._starts = ScenarioStarts(self, curriculum)
+            if waiting is not None:
+                self._starts.pending[:] = waiting
+
+    def place(self, players: Float32Array, ball: Float32Array, tick: UInt32Array | None = None,
+              score: UInt32Array | None = None, mask: BoolArray | None = None) -> Float32Array:
+        """Places the matches of `mask` (all when None) as ``BatchEngine.place`` does and
+        tells the hooks; returns `obs`."""
+        self.batch.place(players, ball, tick, score, mask)
+        for hook in self._hooks:
+            hook.placed(players, ball, tick, score, self._everyone if mask is None else mask)
+        return self.obs
 
     # ---- hooks -------------------------------------------------------------------
 
@@ -91,7 +137,8 @@ class Matches:
         rebuilds match i from seed s + i; a sequence of one entry per match rebuilds each
         match from its entry, None entries restarting without a rebuild. A rebuilt match is
         then restarted, so seed s plays as ``Engine(config, s)`` after its ``reset()``.
-        Bad seeds raise before anything changes. Returns `obs`."""
+        Bad seeds raise before anything changes. The matches then start from the
+        scenario. Returns `obs`."""
         asked = match_seeds(seed, self.num_matches)
         if asked is None and not self.seeded:
             asked = fresh_seeds(self.num_matches, rng), self._everyone
@@ -103,10 +150,15 @@ class Matches:
             if rebuilt.any():
                 self.build(seeds, rebuilt)
                 self.restart(rebuilt)
+                self._rng = np.random.default_rng([SCENARIO_STREAM, *seeds[rebuilt].tolist()])
+                if self._starts is not None:
+                    self._starts.drop_drawn()
             rest = ~given if mask is None else ~given & mask
             if rest.any():
                 self.restart(rest)
         self.seeded = True
+        if self._starts is not None:
+            self._starts.start(self._everyone if mask is None else mask, self._rng)
         return self.obs
 
     def status(self) -> tuple[UInt32Array, UInt32Array]:
@@ -125,6 +177,8 @@ class Matches:
         result = self.batch.step(commands)
         if self._hooks:
             self._tell_step(commands, result[4])
+        if self._starts is not None:
+            self._starts.after_step(result[4], self._rng)
         return result
 
     def _tell_step(self, commands: Float32Array, info: _StepInfo) -> None:

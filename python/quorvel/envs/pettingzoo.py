@@ -13,6 +13,7 @@ from ..core.arrays import Float32Array, UInt32Array
 from ..core.config import ConfigFields
 from ..core.decisions import Decisions, LearnerOptions
 from ..core.rewards import RewardSpec
+from ..core.scenarios import ScenarioSpec
 from ..core.layout import FEATURES, obs_size, own_row_first
 from .rendering import RENDER_MODES, RenderHook, render_fps
 
@@ -43,9 +44,10 @@ class SoccerParallelEnv(ParallelEnv[str, Float32Array, Any]):
     left until ``reset``, and a step without agents plays nothing (PettingZoo's warning,
     five empty dicts). An agent missing from the actions stands still and does not kick.
     Keywords: `render_mode`, the learner's options `reward`, `observation`, `frame_skip`,
-    `actions` (as ``quorvel/Soccer-v0`` takes them) and any ``EngineConfig`` field. Its
-    driver is `matches` (a ``quorvel.core.Matches`` of one); the first reset without a
-    seed draws it from fresh entropy.
+    `actions` (as ``quorvel/Soccer-v0`` takes them), `scenario` (where episodes start,
+    ``quorvel.core.scenarios``) and any ``EngineConfig`` field. Its driver is `matches`
+    (a ``quorvel.core.Matches`` of one); the first reset without a seed draws it from
+    fresh entropy.
     """
 
     metadata = {"name": "quorvel_soccer_v0", "render_modes": list(RENDER_MODES),
@@ -53,11 +55,11 @@ class SoccerParallelEnv(ParallelEnv[str, Float32Array, Any]):
 
     def __init__(self, render_mode: str | None = None, reward: RewardSpec = "goals",
                  observation: str = "team", frame_skip: int = 1, actions: str = "continuous",
-                 **config: Unpack[ConfigFields]) -> None:
+                 scenario: ScenarioSpec = "kickoff", **config: Unpack[ConfigFields]) -> None:
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
         self.options = options = LearnerOptions(reward, observation, frame_skip, actions)
-        self.decisions = Decisions(self.config, 1, both_teams=True, options=options)
+        self.decisions = Decisions(self.config, 1, both_teams=True, options=options, scenario=scenario)
         matches = self.matches = self.decisions.matches
         self.render_mode = render_mode
         self.metadata = dict(self.metadata, render_fps=render_fps(self.config))

@@ -2,27 +2,27 @@
 
 A policy is made as ``Cls(config, **options)`` and called ``policy(obs, out, rng)`` on a
 batch of one team's observations (see ``Policy``). ``make(spec, config)`` turns a name
-("idle", "random", "scripted" (the scripted team at medium level), "scripted:easy",
-"scripted:medium", "scripted:hard", "trained", or any name ``register`` added), a policy
-file (through the loader ``register_loader`` installed for its ending), a policy object or
-a plain callable into one; every front-end, the command line and the benchmarks make
-theirs here.
+("idle", "random", "scripted", "scripted:easy", "scripted:medium", "scripted:hard", "trained", or any
+name ``register`` added), a policy file (through the loader ``register_loader`` installed
+for its ending), a policy object or a plain callable into one; every front-end, the
+command line and the benchmarks make theirs here.
 """
+from collections.abc import Callable
 from pathlib import Path
 from typing import Any
 
 from _quorvel import EngineConfig
 
 from .base import Policy
-from .registry import PolicyFactory, PolicySpec, make, names, register, register_loader
+from .registry import PolicySpec, make, names, register, register_loader
 from .scripted import LEVELS, Level, ScriptedPolicy
 from .simple import CallablePolicy, IdlePolicy, RandomPolicy
 
-__all__ = ["CallablePolicy", "IdlePolicy", "LEVELS", "Level", "Policy", "PolicySpec", "RandomPolicy",
-           "ScriptedPolicy", "make", "names", "register", "register_loader"]
+__all__ = ["CallablePolicy", "IdlePolicy", "LEVELS", "Level", "Policy", "PolicySpec",
+           "RandomPolicy", "ScriptedPolicy", "make", "names", "register", "register_loader"]
 
 
-def _scripted_at(level: str) -> PolicyFactory:
+def _scripted_at(level: str) -> Callable[..., Policy]:
     """The factory of "scripted:<level>": the scripted team at that level."""
     def make_level(config: EngineConfig, **options: Any) -> Policy:
         return ScriptedPolicy(config, level, **options)

@@ -18,7 +18,8 @@ import numpy as np
 from .errors import ReplayFormatError
 
 MAX_MEMBERS = 64
-"""A replay file holds eleven members; an archive of many more is not one."""
+"""A replay file holds eleven members (thirteen with placements); an archive of many more
+is not one."""
 HEADER_ROOM = 4096
 """Most bytes a member's .npy header may take (numpy writes 128 for these arrays)."""
 TEXT_ROOM = 1 << 16
@@ -67,7 +68,7 @@ class ReplayArchive:
     def array(self, key: str, kinds: str, shape: tuple[int | None, ...] | None = None,
               most: int | None = None, itemsize: int | None = None) -> np.ndarray[Any, Any]:
         """The array stored as `key`: its dtype's kind must be one of `kinds` (numpy's
-        letters: "u", "i", "U") and its item size `itemsize` when given, its shape
+        letters: "u", "i", "f", "U") and its item size `itemsize` when given, its shape
         `shape` when given (None entries match any length), its data at most `most`
         bytes when given. A read-only view over the member's bytes; nothing the header
         declares is allocated."""
@@ -169,4 +170,4 @@ def reason(damage: BaseException) -> str:
     return text if len(text) <= 160 else text[:157] + "..."
 
 
-_KIND_NAMES = {"u": "unsigned integers", "i": "integers", "U": "text"}
+_KIND_NAMES = {"u": "unsigned integers", "i": "integers", "f": "floats", "U": "text"}

@@ -8,8 +8,9 @@ from _quorvel import Engine, SpectatorFrame
 
 from .commands import ActionPair, decode_all
 from .. import EngineFault
+from ..core.arrays import Float32Array
 from .errors import ReplayFormatError, ReplayMismatch
-from .record import BUILD, MatchRecord, fingerprint, writer_version
+from .record import BUILD, PLACE, ClockArray, MatchRecord, fingerprint, writer_version
 
 FrameCallback = Callable[[SpectatorFrame], object]
 
@@ -26,9 +27,13 @@ def replay(source: str | os.PathLike[str] | MatchRecord, on_frame: FrameCallback
     # The batched engine takes a tick's commands as the recorded float rows themselves;
     # building Actions objects would cost more than the ticks. It commands every
     # player, so a match in which some went uncommanded replays through Actions.
+    commanded_all = bool((record.counts == players).all())
+    if not commanded_all and len(record.placements):
+        raise ReplayFormatError("the file places bodies in a match where some players went "
+                                "uncommanded: no engine replays both")
     match: _BatchMatch | _ObjectMatch
     try:
-        if (record.counts == players).all():
+        if commanded_all:
             match = _BatchMatch(record)
         else:
             match = _ObjectMatch(record)
@@ -41,6 +46,9 @@ def replay(source: str | os.PathLike[str] | MatchRecord, on_frame: FrameCallback
         played = at
         if kind == BUILD:
             match.build(seed)
+        elif kind == PLACE:
+            assert isinstance(match, _BatchMatch)  # refused above otherwise
+            match.place(record.placements[seed], record.clocks[seed])
         else:
             match.reset()
         if on_frame is not None and (index + 1 == len(events) or events[index + 1][2] != at):
@@ -106,6 +114,14 @@ class _BatchMatch:
 
     def reset(self) -> None:
         self.batch.reset()
+
+    def place(self, bodies: Float32Array, clock: ClockArray) -> None:
+        tick = None if clock[0] < 0 else np.array(clock[:1], np.uint32)
+        score = None if clock[1] < 0 else np.array([clock[1:]], np.uint32)
+        try:
+            self.batch.place(bodies[None, :-1], bodies[None, -1], tick, score)
+        except ValueError as refused:
+            raise ReplayFormatError(f"the engine refuses a recorded placement: {refused}") from None
 
     def frame(self) -> SpectatorFrame:
         return self.batch.spectator(0)

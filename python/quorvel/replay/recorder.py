@@ -1,19 +1,20 @@
 # python/quorvel/replay/recorder.py: the log of a match as it is played, the core hook that keeps one, and an Engine that keeps one.
 import os
+from typing import Any
 
 import numpy as np
 
 from _quorvel import Engine, EngineConfig, Observation, SpectatorFrame, StepResult
 
 from ..core import MatchHook
-from ..core.arrays import BoolArray, Float32Array, UInt64Array
+from ..core.arrays import BoolArray, Float32Array, UInt32Array, UInt64Array
 from ..core.config import copy_config
 from .commands import ActionPair, encode
-from .record import BUILD, RESET, Event, MatchRecord, fingerprint
+from .record import BUILD, PLACE, RESET, Event, MatchRecord, fingerprint
 
 
 class MatchLog:
-    """Builds, resets and every tick's commands, in the order they happened."""
+    """Builds, resets, placements and every tick's commands, in the order they happened."""
 
     def __init__(self, config: EngineConfig) -> None:
         self.config = copy_config(config)
@@ -22,12 +23,23 @@ class MatchLog:
         self._commands = np.zeros((1024, 2, self.players, 4), np.float32)
         self._counts = np.zeros((1024, 2), np.uint8)
         self.ticks = 0
+        self.placements: list[Float32Array] = []
+        self.clocks: list[list[int]] = []
 
     def build(self, seed: int) -> None:
         self.events.append((BUILD, int(seed), self.ticks))
 
     def reset(self) -> None:
         self.events.append((RESET, 0, self.ticks))
+
+    def place(self, players: Float32Array, ball: Float32Array, tick: int | np.integer[Any] | None,
+              score: UInt32Array | None) -> None:
+        """A placement: `players` (2P, 4) and `ball` (4,) rows, `tick` and `score` (2,) or
+        None where the match kept its own."""
+        self.events.append((PLACE, len(self.placements), self.ticks))
+        self.placements.append(np.concatenate([players, ball[None]]).astype(np.float32))
+        self.clocks.append([-1 if tick is None else int(tick),
+                            *([-1, -1] if score is None else [int(v) for v in score])])
 
     def _next_row(self) -> int:
         if self.ticks == len(self._commands):
@@ -50,8 +62,10 @@ class MatchLog:
     def record(self, last_frame: SpectatorFrame) -> MatchRecord:
         if not self.events or self.events[0][0] != BUILD:
             raise RuntimeError("nothing to save: the match was never built from a seed")
+        placements = np.array(self.placements, np.float32).reshape(-1, 2 * self.players + 1, 4)
         return MatchRecord(self.config, list(self.events), self._commands[:self.ticks].copy(),
-                           self._counts[:self.ticks].copy(), fingerprint(last_frame))
+                           self._counts[:self.ticks].copy(), fingerprint(last_frame),
+                           placements=placements, clocks=np.array(self.clocks, np.int64).reshape(-1, 3))
 
 
 class MatchRecorder(MatchHook):
@@ -70,6 +84,13 @@ class MatchRecorder(MatchHook):
     def restarted(self, mask: BoolArray) -> None:
         if mask[self.index]:
             self.log.reset()
+
+    def placed(self, players: Float32Array, ball: Float32Array, tick: UInt32Array | None,
+               score: UInt32Array | None, mask: BoolArray) -> None:
+        i = self.index
+        if mask[i]:
+            self.log.place(players[i], ball[i], None if tick is None else tick[i],
+                           None if score is None else score[i])
 
     def played(self, commands: Float32Array, mask: BoolArray) -> None:
         if mask[self.index]:

@@ -14,6 +14,7 @@ from ...core.config import ConfigFields
 from ...core.decisions import Decisions, LearnerOptions
 from ...core.layout import action_shape
 from ...core.rewards import RewardSpec
+from ...core.scenarios import ScenarioSpec
 from ..rendering import RENDER_MODES, RenderHook, render_fps
 from .spaces import team_action_space, view_space
 
@@ -30,8 +31,9 @@ class SoccerEnv(gymnasium.Env[Float32Array, Any]):
     learner's options (README, "Making it learnable"): `reward` ("goals", "shaped", a
     ``quorvel.core.Shaped`` or a callable), `observation` ("team" or "egocentric"),
     `frame_skip` (ticks each action is held) and `actions` ("continuous" or "discrete");
-    every other keyword is a field of ``EngineConfig`` (``players_per_team``,
-    ``max_ticks``, ``max_score``, ...).
+    `scenario` is where episodes start (``quorvel.core.scenarios``: "kickoff", "random",
+    a drill, or weights over them); every other keyword is a field of ``EngineConfig``
+    (``players_per_team``, ``max_ticks``, ``max_score``, ...).
 
     Observation: team A's float32 vector (see ``quorvel.core.layout``); action: float32
     (P, 4) in [-1, 1], per player move x, move y, kick x, kick y. Reward: +1 when team A
@@ -49,11 +51,12 @@ class SoccerEnv(gymnasium.Env[Float32Array, Any]):
 
     def __init__(self, opponent: policies.PolicySpec = "scripted", render_mode: str | None = None,
                  reward: RewardSpec = "goals", observation: str = "team", frame_skip: int = 1,
-                 actions: str = "continuous", **config: Unpack[ConfigFields]) -> None:
+                 actions: str = "continuous", scenario: ScenarioSpec = "kickoff",
+                 **config: Unpack[ConfigFields]) -> None:
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
         self.options = options = LearnerOptions(reward, observation, frame_skip, actions)
-        self.decisions = Decisions(self.config, 1, both_teams=False, options=options)
+        self.decisions = Decisions(self.config, 1, both_teams=False, options=options, scenario=scenario)
         matches = self.matches = self.decisions.matches
         self.render_mode = render_mode
         self.metadata = dict(self.metadata, render_fps=render_fps(self.config))

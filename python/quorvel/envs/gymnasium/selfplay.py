@@ -5,6 +5,7 @@ from ...core import whole_number
 from ...core.config import ConfigFields
 from ...core.decisions import LearnerOptions
 from ...core.rewards import RewardSpec
+from ...core.scenarios import ScenarioSpec
 from .batch_vector import AutoresetMode, BatchVectorEnv
 
 
@@ -24,11 +25,13 @@ class SelfPlayVectorEnv(BatchVectorEnv):
     def __init__(self, num_envs: int = 2, render_mode: str | None = None,
                  autoreset_mode: AutoresetMode | str = "next_step", threads: int = 0, copy: bool = True,
                  reward: RewardSpec = "goals", observation: str = "team", frame_skip: int = 1,
-                 actions: str = "continuous", **config: Unpack[ConfigFields]) -> None:
+                 actions: str = "continuous", scenario: ScenarioSpec = "kickoff",
+                 **config: Unpack[ConfigFields]) -> None:
         num_envs = whole_number(num_envs, "num_envs")
         if num_envs <= 0 or num_envs % 2:
             raise ValueError(f"num_envs must be a positive even number (two entries a match), "
                              f"got {num_envs}")
         self.num_envs = num_envs
         options = LearnerOptions(reward, observation, frame_skip, actions)
-        self._start(num_envs // 2, render_mode, autoreset_mode, threads, copy, config, options)
+        self._start(num_envs // 2, render_mode, autoreset_mode, threads, copy, config, options,
+                    scenario=scenario)

@@ -6,6 +6,7 @@ from ...core import whole_number
 from ...core.config import ConfigFields
 from ...core.decisions import LearnerOptions
 from ...core.rewards import RewardSpec
+from ...core.scenarios import ScenarioSpec
 from .batch_vector import AutoresetMode, BatchVectorEnv
 
 
@@ -14,11 +15,11 @@ class SoccerVectorEnv(BatchVectorEnv):
 
     Made by ``gymnasium.make_vec("quorvel/Soccer-v0", num_envs=n,
     vectorization_mode="vector_entry_point", ...)``. Keywords as ``SoccerEnv``
-    (`opponent`, `render_mode`, `reward`, `observation`, `frame_skip`, `actions`, any
-    ``EngineConfig`` field), plus `autoreset_mode` ("next_step", the default, "same_step"
-    or "disabled", or an AutoresetMode), `threads` (0: all cores) and `copy`. A callable
-    opponent gets team B's observations of every match at once, (n, 8P + 4), and returns
-    (n, P, 4); it plays every tick, frame skip or not.
+    (`opponent`, `render_mode`, `reward`, `observation`, `frame_skip`, `actions`,
+    `scenario`, any ``EngineConfig`` field), plus `autoreset_mode` ("next_step", the
+    default, "same_step" or "disabled", or an AutoresetMode), `threads` (0: all cores)
+    and `copy`. A callable opponent gets team B's observations of every match at once,
+    (n, 8P + 4), and returns (n, P, 4); it plays every tick, frame skip or not.
 
     Entry i is match i, which plays exactly as match i of ``BatchEngine(config, n, s)``
     after ``reset(seed=s)``. Rewards are float32, observations float32 (n, 8P + 4) (or
@@ -31,9 +32,10 @@ class SoccerVectorEnv(BatchVectorEnv):
                  render_mode: str | None = None, autoreset_mode: AutoresetMode | str = "next_step",
                  threads: int = 0, copy: bool = True, reward: RewardSpec = "goals",
                  observation: str = "team", frame_skip: int = 1, actions: str = "continuous",
-                 **config: Unpack[ConfigFields]) -> None:
+                 scenario: ScenarioSpec = "kickoff", **config: Unpack[ConfigFields]) -> None:
         self.num_envs = whole_number(num_envs, "num_envs")
         options = LearnerOptions(reward, observation, frame_skip, actions)
-        self._start(self.num_envs, render_mode, autoreset_mode, threads, copy, config, options)
+        self._start(self.num_envs, render_mode, autoreset_mode, threads, copy, config, options,
+                    scenario=scenario)
         made = policies.make(opponent, self.config)
         self.decisions.opponent = None if isinstance(made, policies.IdlePolicy) else made
