@@ -3,7 +3,7 @@
 The team works in its own observation frame (it attacks towards +x), in field units, and
 in every match of the batch at once. It sees the ball and the opponents as they stood
 `delay` ticks ago (its reaction time; its own players it knows where they are), and every
-`every` ticks it decides:
+`every` ticks (3), counted from each match's kick-off, it decides:
 
 - who chases: it predicts the ball's path (damped, bounced off the side walls) and when
   each player can meet it; the field player who meets it first chases, and keeps the job
@@ -24,8 +24,8 @@ in every match of the batch at once. It sees the ball and the opponents as they 
   on the far side and behind it in the middle when the team will have the ball,
   goal-side of it and in front of the goal when it will not.
 
-Every tick its players run to their places, and the player nearest to the ball among
-those within reach kicks: a kick adds to the ball's velocity, so it kicks by the
+Every tick its players run to their places (a chaser at the ball following it), and the
+player nearest to the ball among those within reach kicks: a kick adds to the ball's velocity, so it kicks by the
 difference between the velocity it wants and the one the ball has, and sideways instead
 when its own body stands in the ball's path; against an opponent also at the ball, every
 player within reach kicks as hard as it can.
@@ -39,13 +39,22 @@ when a match restarts under it.
 """
 import functools
 from dataclasses import dataclass
+from typing import TypeAlias
 
 import numpy as np
+import numpy.typing as npt
 
 from _quorvel import EngineConfig
 
-from ..core.arrays import Float32Array
+from ..core.arrays import BoolArray, Float32Array, IndexArray
 from .base import Policy
+
+Points: TypeAlias = npt.NDArray[np.complex64]
+"""Positions, velocities and directions in field units as x + iy, a row per match."""
+Which: TypeAlias = "slice | IndexArray"
+"""The matches a decision is for: all of them, or their indices."""
+Options: TypeAlias = tuple[Points, Float32Array, Float32Array]
+"""The ways, lengths and speeds of the kicks weighed, a column per option."""
 
 
 @dataclass(frozen=True)
@@ -67,14 +76,14 @@ LEVELS = {
 
 
 @functools.cache
-def _f(value):
+def _f(value: float) -> Float32Array:
     """A float32 constant as a 0-d array, made once: numpy pairs it with float32 arrays
     faster than it converts a Python float. Never written to."""
     return np.array(value, np.float32)
 
 
 @functools.cache
-def _c(value):
+def _c(value: complex) -> Points:
     """A complex64 constant, likewise."""
     return np.array(value, np.complex64)
 
@@ -97,11 +106,9 @@ ESCAPE_TICKS = 40         # this many ticks, the chaser stepping back from it at
 FOLLOW_TIME = _f(0.25)    # a chaser this close to the ball follows it between decisions
 RESET_JUMP = _f(2.5)      # a body moving this far in one tick means the match restarted
 STEER_GAIN = _c(4.0)      # a move command per unit of distance to the target
+LOOK_AHEAD = _f(3.0)      # seconds of the ball's path a meeting is sought in
 INF = _f(np.inf)
 ZERO, ONE = _f(0.0), _f(1.0)
-
-
-LOOK_AHEAD = _f(3.0)      # seconds of the ball's path a meeting is sought in
 
 
 class ScriptedPolicy(Policy):
@@ -181,7 +188,7 @@ class ScriptedPolicy(Policy):
         self._n = -1
 
     @staticmethod
-    def _shape_table(hl, hw, players):
+    def _shape_table(hl: float, hw: float, players: int) -> Points:
         """The support players' places: per (team has the ball, chaser, player) the
         coefficients of (cx, cy, s, 1) that make the place, for the ball met at (cx, cy)
         and s the sign of cy; a player's rank is its place among those who do not chase.
@@ -198,7 +205,7 @@ class ScriptedPolicy(Policy):
 
     # -- what the team remembers -------------------------------------------------------
 
-    def _allocate(self, n, now):
+    def _allocate(self, n: int, now: Points) -> None:
         p = self.players
         self._n, self._clock, self._following = n, 0, False
         rows = np.arange(n)
@@ -225,7 +232,7 @@ class ScriptedPolicy(Policy):
         self._escape = np.zeros(n, np.int32)
         self._wait = np.zeros(n, np.int32)       # ticks to a match's next decision
 
-    def _see(self, now):
+    def _see(self, now: Points) -> tuple[Points, Points]:
         """Every body's position (n, 2P + 1: own players, opponents, ball) and the ball's
         velocity as the team sees them: its own players as they are, the ball and the
         opponents as they were `delay` ticks ago and would be now had nothing changed since
@@ -249,7 +256,7 @@ class ScriptedPolicy(Policy):
         seen[:, :p] = pos[:, :p]
         return seen, then[:, 4 * p + 1] * self._fade
 
-    def _restart(self, restarted, now):
+    def _restart(self, restarted: BoolArray, now: Points) -> None:
         """Forgets what it remembers of the matches that restarted, which decide at once."""
         p = self.players
         if self.params.delay:
@@ -262,7 +269,7 @@ class ScriptedPolicy(Policy):
 
     # -- the tick -----------------------------------------------------------------------
 
-    def __call__(self, obs: Float32Array, out: Float32Array, rng: np.random.Generator) -> None:
+    def __call__(self, obs: npt.ArrayLike, out: Float32Array, rng: np.random.Generator) -> None:
         """Writes the team's commands for every match of `obs` into `out`."""
         p = self.players
         obs = np.asarray(obs)
@@ -277,10 +284,10 @@ class ScriptedPolicy(Policy):
         # Odd configurations (no damping, no kick, standing players) may divide by zero on
         # the way; what comes out is made finite below.
         with np.errstate(all="ignore"):
-            now = obs * self._scale
-            if now.dtype != np.float32 or not now.flags.c_contiguous:
-                now = np.ascontiguousarray(now, np.float32)
-            now = now.view(np.complex64)         # each body's position, then its velocity
+            scaled = obs * self._scale
+            if scaled.dtype != np.float32 or not scaled.flags.c_contiguous:
+                scaled = np.ascontiguousarray(scaled, np.float32)
+            now = scaled.view(np.complex64)      # each body's position, then its velocity
             if n != self._n:
                 self._allocate(n, now)
             seen, ball_v = self._see(now)
@@ -309,7 +316,7 @@ class ScriptedPolicy(Policy):
                 commands[~np.isfinite(length)] = 0.0
         out[...] = commands.view(np.float32).reshape(n, p, 4)
 
-    def _decide(self, seen, ball_v, rng, which):
+    def _decide(self, seen: Points, ball_v: Points, rng: np.random.Generator, which: Which) -> None:
         """The decisions of the matches `which` (a slice or indices; `seen` and `ball_v`
         are theirs) from what the team sees: who chases, the ball's next move, and every
         player's place."""
@@ -326,7 +333,8 @@ class ScriptedPolicy(Policy):
         chaser = self._pick_chaser(times, first_theirs, meet, which)
         at = meet.ravel().take(self._rows_times[:m] + chaser)   # where the chaser meets the ball
         escape = self._track_stall(ball, draws[:, 1], which)
-        options = tuple(o[:m] for o in self._options)
+        ways, lengths, speeds = self._options
+        options = ways[:m], lengths[:m], speeds[:m]
         aim, power = self._intent(at, pressed, seen[:, p:2 * p], noise, draws[:, 0], escape, options)
         target = self._support(at, ours, chaser)
         place = rows_p + chaser
@@ -347,7 +355,7 @@ class ScriptedPolicy(Policy):
 
     # -- the ball and the players' times to it -------------------------------------------
 
-    def _meeting(self, bodies, ball, ball_v):
+    def _meeting(self, bodies: Points, ball: Points, ball_v: Points) -> tuple[Float32Array, Points]:
         """Seconds each body (n, m) needs to get within reach of the moving ball, damped
         and bounced off the side walls, and where it meets it: the time to where the ball
         is, then twice the time to where the ball will be by then."""
@@ -365,7 +373,8 @@ class ScriptedPolicy(Policy):
             t = np.maximum(np.abs(bodies - meet) - self._reach, ZERO) * self._inv_run
         return t, meet
 
-    def _pick_chaser(self, times, first_theirs, meet, which):
+    def _pick_chaser(self, times: Float32Array, first_theirs: Float32Array, meet: Points,
+                     which: Which) -> IndexArray:
         """The player to go for the ball: the first there, with a margin for the last one;
         the keeper comes out for a ball it meets inside its area before anyone else."""
         p, k, m = self.players, self.keeper, times.shape[0]
@@ -390,7 +399,7 @@ class ScriptedPolicy(Policy):
                  | (keeper_time < first_theirs))
         return np.where(in_area & first, k, chaser)
 
-    def _track_stall(self, ball, draw, which):
+    def _track_stall(self, ball: Points, draw: Float32Array, which: Which) -> npt.NDArray[np.int32]:
         """Counts the ticks the ball has stayed near one spot; after STALL_TICKS the team
         escapes for a while: the chaser steps back towards the middle for the first half
         of the spell (freeing a ball two bodies hold), and the ball goes there. Returns
@@ -399,7 +408,7 @@ class ScriptedPolicy(Policy):
         moved = np.abs(ball - anchor) > STALL_RADIUS
         np.copyto(anchor, ball, where=moved)
         lingered = (self._lingered[which] + self._every) * ~moved
-        escape = np.maximum(self._escape[which] - self._every, 0)
+        escape: npt.NDArray[np.int32] = np.maximum(self._escape[which] - self._every, 0)
         begin = lingered >= STALL_TICKS
         if np.count_nonzero(begin):
             spell = ESCAPE_TICKS - (draw * (ESCAPE_TICKS // 4 + 1)).astype(np.int32)
@@ -410,7 +419,9 @@ class ScriptedPolicy(Policy):
 
     # -- what to do with the ball -------------------------------------------------------
 
-    def _intent(self, at, pressed, opponents, noise, draw, escape, options):
+    def _intent(self, at: Points, pressed: BoolArray, opponents: Points, noise: Float32Array,
+                draw: Float32Array, escape: npt.NDArray[np.int32],
+                options: Options) -> tuple[Points, Float32Array]:
         """Unit direction and speed (inf: as hard as it can) of the next kick of a ball at
         `at`; `options` the buffers of the ways, lengths and speeds weighed."""
         ways, lengths, speeds = options
@@ -465,7 +476,7 @@ class ScriptedPolicy(Policy):
         turn.real, turn.imag = np.cos(noise), np.sin(noise)
         return way * turn, power
 
-    def _cut_margin(self, at, opponents, options):
+    def _cut_margin(self, at: Points, opponents: Points, options: Options) -> Float32Array:
         """Seconds by which the ball, kicked from `at` along each option for its length at
         its speed, beats the opponent quickest to its path (n, OPTIONS); -inf for a path
         blocked outright, or too long for the speed."""
@@ -482,15 +493,15 @@ class ScriptedPolicy(Policy):
         else:
             ball = s / speeds[:, :, None]
         run = np.maximum(np.hypot(along - s, across) - self._reach, ZERO) * self._inv_speed
-        margin = (run + REACTION) - ball
-        np.copyto(margin, INF, where=along < -self._reach)
+        each = (run + REACTION) - ball
+        np.copyto(each, INF, where=along < -self._reach)
         cut = (np.abs(across) < self._in_path) & (along > ZERO) & (along < stretch)
-        np.copyto(margin, -INF, where=cut)
-        margin = np.minimum.reduce(margin, axis=2)
+        np.copyto(each, -INF, where=cut)
+        margin: Float32Array = np.minimum.reduce(each, axis=2)
         np.copyto(margin, -INF, where=self._roll[2] * lengths >= speeds)
         return margin
 
-    def _approach(self, x, at, way):
+    def _approach(self, x: Points, at: Points, way: Points) -> Points:
         """Where the chaser at `x` runs: behind the ball, round it on the side away from
         the wall."""
         stand = self._stand
@@ -514,14 +525,15 @@ class ScriptedPolicy(Policy):
         return self._clip(target, *stand)
 
     @staticmethod
-    def _clip(z, low_x, high_x, low_y, high_y):
+    def _clip(z: Points, low_x: Float32Array, high_x: Float32Array, low_y: Float32Array,
+              high_y: Float32Array) -> Points:
         """z with its real part clipped to [low_x, high_x], its imaginary part to [low_y, high_y]."""
         clipped = np.empty_like(z)
         clipped.real = np.minimum(np.maximum(z.real, low_x), high_x)
         clipped.imag = np.minimum(np.maximum(z.imag, low_y), high_y)
         return clipped
 
-    def _keeper_spot(self, ball, ball_v):
+    def _keeper_spot(self, ball: Points, ball_v: Points) -> Points:
         """The keeper's place on its line: where a shot will cross it, or between ball and goal."""
         mouth, cover = self._mouth, self._cover
         spot = np.empty(ball.shape, np.complex64)
@@ -534,7 +546,7 @@ class ScriptedPolicy(Policy):
             np.copyto(spot.imag, np.minimum(np.maximum(cross, -mouth), mouth), where=save)
         return spot
 
-    def _support(self, at, ours, chaser):
+    def _support(self, at: Points, ours: BoolArray, chaser: IndexArray) -> Points:
         """Every player's place in the shape, by its rank among those who neither chase
         nor keep goal (the chaser's and the keeper's are set after)."""
         places = self._places[:at.shape[0]]    # (cx, cy, sign of cy, 1)
@@ -545,7 +557,7 @@ class ScriptedPolicy(Policy):
 
     # -- the kick ---------------------------------------------------------------------
 
-    def _kick(self, kicks, now, seen):
+    def _kick(self, kicks: Points, now: Points, seen: Points) -> None:
         """Kicks along the team's aim: the nearest player within reach sets the ball's
         velocity; against an opponent also at the ball, every player within reach kicks
         as hard as it can. A player at the ball feels it as it is."""
