@@ -18,13 +18,11 @@ void add_wall(b2Body& walls, float half_x, b2Vec2 centre) {
     walls.CreateFixture(&def);
 }
 
-b2Body* add_disc(b2World& world, float radius, float damping, bool bullet, float friction,
-                 float restitution) {
+b2Body* add_disc(b2World& world, float radius, float damping, float friction, float restitution) {
     b2BodyDef body_def;
     body_def.type = b2_dynamicBody;
     body_def.fixedRotation = true;
     body_def.linearDamping = damping;
-    body_def.bullet = bullet;
     b2Body* body = world.CreateBody(&body_def);
     b2CircleShape disc;
     disc.m_radius = radius;
@@ -54,8 +52,9 @@ void AveragingListener::BeginContact(b2Contact* contact) {
 }
 
 BareWorld::BareWorld(const EngineConfig& config, std::uint64_t seed)
-    : world_(b2Vec2(0.0f, 0.0f)), dt_(config.dt) {
+    : world_(b2Vec2(0.0f, 0.0f)), dt_(config.dt), discs_{} {
     world_.SetContactListener(&listener_);
+    world_.SetContinuousPhysics(false);
     const float w = config.field_width;
     const float h = config.field_height;
 
@@ -67,10 +66,10 @@ BareWorld::BareWorld(const EngineConfig& config, std::uint64_t seed)
 
     const std::size_t n = std::size_t(config.players_per_team);
     for (std::size_t i = 0; i < 2 * n; ++i) {
-        players_.push_back(add_disc(world_, config.player_radius, 0.0f, false, 0.5f, 0.0f));
+        players_.push_back(add_disc(world_, config.player_radius, 0.0f, 0.5f, 0.0f));
     }
-    ball_ = add_disc(world_, config.ball_radius, config.ball_linear_damping, true, 0.3f,
-                     config.ball_restitution);
+    ball_ = add_disc(world_, config.ball_radius, config.ball_linear_damping, 0.3f, config.ball_restitution);
+    discs_ = {players_, {}, ball_, config.player_radius, config.ball_radius, h};
     place_kickoff(config, seed);
 }
 

@@ -1,11 +1,18 @@
 // bench/main.cpp: checks that the floor plays the engine's match, then runs the C++ benchmarks.
+//
+//     quorvel_bench [--recordings=DIR] [Google Benchmark options]
+//
+// With --recordings, also the recorded styles of play found in DIR
+// (bench/play_styles.py writes them), as engine_step_<style>.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include <benchmark/benchmark.h>
 
 #include "floor_check.hpp"
+#include "recorded_bench.hpp"
 
 namespace {
 
@@ -25,6 +32,17 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    // Our one option, taken out before Google Benchmark reads the rest.
+    const char* const option = "--recordings=";
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], option, std::strlen(option)) == 0) {
+            quorvel::bench::register_recorded_cases(argv[i] + std::strlen(option));
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

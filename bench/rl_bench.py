@@ -9,11 +9,15 @@ Cases (default configuration, 3 a side), each as ns per step of what it steps:
   selfplay_step     SelfPlayVectorEnv, 128 matches (256 entries), 2 threads, per entry-step
   selfplay_floor    BatchEngine.step of the same 128 matches and commands, per entry-step
   pettingzoo_step   SoccerParallelEnv.step with all six agents' actions, per step
+  scripted_1        the scripted team (policies.make("scripted")) on one match, per call
+  scripted_256      the same on 256 matches at once, per match of a call
 
 Team A (every entry, in self-play) replays py_bench's command pattern: everyone runs
 at full speed in a direction that turns once per 120 ticks, no kicks; an idle opponent
 stands. As in batch_bench, every case first plays WARMUP_TICKS untimed: the first laps
 after a kick-off cost half as much again as the rest (players bunched, more contacts).
+The scripted team answers the observations of a recorded match of two scripted teams
+(256 matches, past their first WARMUP_TICKS ticks), as an opponent does in an environment.
 Repetitions of the cases are shuffled together.
 """
 import statistics
@@ -38,8 +42,12 @@ RATIOS = (("gym_step", "engine_step", 2.5),
           ("selfplay_step", "selfplay_floor", None))
 # (case, least steps per second): one entry-step of self-play, one env step otherwise.
 RATES = (("gym_step", 200_000), ("selfplay_step", 1_500_000), ("pettingzoo_step", 50_000))
+# (case, most ns): the scripted team's call for one match (the single env calls it every
+# tick), and its share of a call for 256, at most about the engine's own tick of a match.
+MOST_NS = (("scripted_1", 150_000), ("scripted_256", 4_000))
 CASES = ("gym_step", "gym_step_made", "gym_vector_step", "vector_floor", "selfplay_step",
-         "selfplay_floor", "pettingzoo_step")
+         "selfplay_floor", "pettingzoo_step", "scripted_1", "scripted_256")
+POLICY_TICKS = 600
 
 
 def pattern(leading):
@@ -65,6 +73,36 @@ def pettingzoo_loop(env, schedule):
         if not env.agents:
             env.reset()
     return time.perf_counter_ns() - start
+
+
+def policy_loop(target, schedule):
+    """ns taken by a policy answering each observation batch of schedule in turn."""
+    policy, out, rng = target
+    start = time.perf_counter_ns()
+    for obs in schedule:
+        policy(obs, out, rng)
+    return time.perf_counter_ns() - start
+
+
+def scripted_match_observations(config, matches, ticks):
+    """Team B's observations of `ticks` ticks of `matches` matches between two scripted
+    teams, past their first WARMUP_TICKS."""
+    import numpy as np
+
+    import quorvel
+    from quorvel import policies
+    batch = quorvel.BatchEngine(config, matches, SEED, threads=THREADS)
+    teams = policies.make("scripted", config), policies.make("scripted", config)
+    rngs = np.random.default_rng([SEED, 0]), np.random.default_rng([SEED, 1])
+    actions = np.zeros((matches, 2, config.players_per_team, 4), np.float32)
+    obs, seen = batch.reset(), []
+    for tick in range(WARMUP_TICKS + ticks):
+        if tick >= WARMUP_TICKS:
+            seen.append(obs[:, 1].copy())
+        for side in (0, 1):
+            teams[side](obs[:, side], actions[:, side], rngs[side])
+        obs = batch.step(actions)[0]
+    return seen
 
 
 def build_cases(laps):
@@ -94,6 +132,13 @@ def build_cases(laps):
         c[:, 0] = a
         commands.append(c)
     dicts = [{name: a[int(name[2:])] for name in parallel.possible_agents} for a in single]
+    from quorvel import policies
+    config = quorvel.EngineConfig()
+    seen = scripted_match_observations(config, ENVS, POLICY_TICKS)
+
+    def scripted(n):
+        out, rng = np.zeros((n, 3, 4), np.float32), np.random.default_rng(SEED)
+        return policies.make("scripted", config), out, rng
     # Whole laps: a part of one would drive every player into a corner, where the pile
     # of contacts, not the front-end, would set the pace.
     return [
@@ -105,6 +150,8 @@ def build_cases(laps):
              [a.reshape(ENVS, 3, 4) for a in pattern((ENVS,))] * laps, ENVS),
         Case("selfplay_floor", selfplay_floor, step_loop, pattern((ENVS // 2, 2)) * laps, ENVS),
         Case("pettingzoo_step", parallel, pettingzoo_loop, dicts * 5 * laps, 1),
+        Case("scripted_1", scripted(1), policy_loop, [o[:1] for o in seen] * laps, 1),
+        Case("scripted_256", scripted(ENVS), policy_loop, seen[:POLICY_TICKS // 4] * laps, ENVS),
     ]
 
 
@@ -145,6 +192,9 @@ def report_lines(ns, rounds, fastest):
         rate = 1e9 / ns[name]
         lines.append(f"{name + ' steps/s':<34}{rate:10,.0f}{1e9 / fastest[name]:11,.0f}"
                      f"   target >= {least:,}: {verdict(rate >= least)}")
+    for name, most in MOST_NS:
+        lines.append(f"{name + ' ns':<34}{ns[name]:10,.0f}{fastest[name]:11,.0f}"
+                     f"   target <= {most:,}: {verdict(ns[name] <= most)}")
     return lines
 
 

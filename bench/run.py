@@ -3,15 +3,19 @@
 
     python bench/run.py [--json PATH] [--rounds N]
 
-Builds the C++ benchmarks in build/bench when needed (CMake, Release), then runs
-rounds of the C++ benchmarks (the engine and the floor with Box2D's step
-profiler off, then the floor with Box2D as shipped) followed by
-bench/py_bench.py and bench/batch_bench.py (which use the installed package),
-then once bench/render_bench.py (drawing frames, replaying a match).
+Builds the C++ benchmarks in build/bench when needed (CMake, Release), records the
+realistic styles of play (bench/play_styles.py: random, scripted, crowd, corner, and
+the pattern) into build/bench/styles and counts their Box2D steps and contacts per
+tick, then runs rounds of the C++ benchmarks (the engine and the floor with Box2D's
+step profiler off, the engine on the recorded styles, then the floor with Box2D as
+shipped) followed by bench/py_bench.py, bench/batch_bench.py, bench/play_bench.py
+and bench/rl_bench.py (which use the installed package), then once
+bench/render_bench.py (drawing frames, replaying a match).
 Prints, for the default configuration and for 11 players
 a side, the median ns per tick and ticks per second of every case over all
 repetitions, then the ratios the tick is held to, with --json also writing the
-medians as a flat JSON object.
+medians, the styles' steps and contacts per tick and the ratios held to targets
+as a flat JSON object.
 """
 import argparse
 import collections
@@ -24,11 +28,15 @@ import tempfile
 from pathlib import Path
 
 import batch_bench
+import play_bench
+import play_styles
 import rl_bench
 
 ROOT = Path(__file__).resolve().parent.parent
 BUILD = ROOT / "build" / "bench"
 BINARIES = (BUILD / "bench" / "quorvel_bench", BUILD / "bench" / "quorvel_bench_shipped")
+PROFILER = BUILD / "bench" / "quorvel_tick_profile"
+STYLES_DIR = BUILD / "styles"
 
 CPP_CASES = ("bare_box2d_shipped", "bare_box2d", "engine_step", "engine_spectator", "batch_native")
 PY_CASES = ("py_step", "py_step_obs", "py_spectator")
@@ -76,15 +84,30 @@ def build():
                    stdout=subprocess.DEVNULL)
 
 
+def record_styles():
+    """Records every style of play with the installed package (so against this build's
+    physics) and returns {style: its Box2D steps and contacts per tick over the ticks
+    play_bench times}."""
+    subprocess.run([sys.executable, str(ROOT / "bench" / "play_styles.py"), str(STYLES_DIR),
+                    f"--matches={play_bench.MATCHES}", f"--ticks={play_bench.RECORDED_TICKS}"],
+                   check=True, cwd=ROOT / "bench")
+    stats = {}
+    for style in play_styles.STYLES:
+        out = subprocess.run([str(PROFILER), "stats", str(play_styles.path_for(STYLES_DIR, style)),
+                              str(play_bench.WARMUP_TICKS)], check=True, capture_output=True, text=True).stdout
+        stats[style] = json.loads(out)
+    return stats
+
+
 def run_cpp(samples):
     """Adds the real time per tick of each repetition of each C++ case."""
-    for binary in BINARIES:
-        run_binary(binary, samples)
+    run_binary(BINARIES[0], samples, f"--recordings={STYLES_DIR}")
+    run_binary(BINARIES[1], samples)
 
 
-def run_binary(binary, samples):
+def run_binary(binary, samples, *options):
     out = subprocess.run(
-        [str(binary), "--benchmark_format=json", f"--benchmark_repetitions={REPETITIONS_PER_ROUND}",
+        [str(binary), *options, "--benchmark_format=json", f"--benchmark_repetitions={REPETITIONS_PER_ROUND}",
          "--benchmark_enable_random_interleaving=true", f"--benchmark_min_time={CPP_MIN_SECONDS}"],
         check=True, capture_output=True, text=True).stdout
     for bench in json.loads(out)["benchmarks"]:
@@ -139,12 +162,14 @@ def main(argv=None):
     args = parser.parse_args(argv)
 
     build()
+    stats = record_styles()
     rounds = []
     for _ in range(args.rounds):
         samples = collections.defaultdict(list)
         run_cpp(samples)
         run_python(samples)
         batch_bench.run_round(samples)
+        play_bench.run_round(samples, STYLES_DIR)
         rl_bench.run_round(samples)
         rounds.append(samples)
 
@@ -159,12 +184,15 @@ def main(argv=None):
     print(report(ns, ratios, fastest))
     batch_memory = batch_bench.memory_per_match()
     print("\n".join(batch_bench.report_lines(ns, rounds, fastest, batch_memory)))
+    print("\n".join(play_bench.report_lines(ns, rounds, fastest, stats)))
     print("\n".join(rl_bench.report_lines(ns, rounds, fastest)))
     drawing = run_render_bench()
     if args.json:
         with open(args.json, "w") as out:
             json.dump({**{name + "_ns": round(ns[name], 1) for name in JSON_KEYS},
-                       **batch_bench.json_fields(ns, batch_memory), **rl_bench.json_fields(ns),
+                       **{f"{num}_over_{den}": round(ratio, 3) for (num, den, _), ratio in zip(RATIOS, ratios)},
+                       **batch_bench.json_fields(ns, batch_memory),
+                       **play_bench.json_fields(ns, rounds, stats), **rl_bench.json_fields(ns),
                        **drawing},
                       out, indent=2)
             out.write("\n")

@@ -5,10 +5,10 @@
 // is written through (b2DynamicTree::AllocateNode, b2BlockAllocator), and an
 // exception thrown out of a step unwinds through its stack allocator out of
 // order, which trips its assertions. So an allocation the system refuses is
-// served from a reserve set aside at load time instead, and the thread is
-// marked: the engine finishes its call (a tick, a kick-off, building a world),
-// with Box2D whole, and then throws std::bad_alloc, which reaches Python as
-// MemoryError. While half the reserve or more is lent, the engine starts no
+// served from a reserve set aside at load time instead, and counted: the
+// engine finishes its call (a tick, a kick-off, building a world), with Box2D
+// whole, sees the count moved, and throws std::bad_alloc, which reaches Python
+// as MemoryError. While half the reserve or more is lent, the engine starts no
 // new Box2D call (it throws std::bad_alloc up front), so what is left serves
 // the calls under way on other threads. Box2D calls these through the dynamic linker; our binaries list
 // this library ahead of Box2D's, so these definitions are the ones it binds to.
@@ -21,7 +21,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <utility>
+
+std::atomic<std::size_t> quorvel_b2_reserve_loans{0};
+std::atomic<bool> quorvel_b2_reserve_low{false};
 
 namespace {
 
@@ -38,12 +40,9 @@ struct alignas(kAlign) Header {
 alignas(kAlign) unsigned char reserve[kReserveBytes];
 std::mutex reserve_mutex;
 std::size_t reserve_top = 0;    // under reserve_mutex: bytes used from the start
-std::atomic<bool> reserve_low{false};  // reserve_top >= half the reserve, read without the mutex
 std::size_t reserve_blocks = 0; // under reserve_mutex: blocks lent and not yet back
 std::atomic<std::size_t> allocations{0};
-std::atomic<std::size_t> loans{0};
 std::atomic<std::size_t> refuse_after{SIZE_MAX};  // quorvel_b2_refuse_after's countdown
-thread_local bool drawn = false;
 
 bool in_reserve(const void* p) {
     const auto* byte = static_cast<const unsigned char*>(p);
@@ -61,10 +60,9 @@ void* lend(std::size_t size) {
     auto* header = reinterpret_cast<Header*>(reserve + reserve_top);
     header->size = rounded;
     reserve_top += sizeof(Header) + rounded;
-    reserve_low.store(reserve_top >= kReserveBytes / 2, std::memory_order_relaxed);
+    quorvel_b2_reserve_low.store(reserve_top >= kReserveBytes / 2, std::memory_order_relaxed);
     ++reserve_blocks;
-    loans.fetch_add(1, std::memory_order_relaxed);
-    drawn = true;
+    quorvel_b2_reserve_loans.fetch_add(1, std::memory_order_relaxed);
     return header + 1;
 }
 
@@ -77,7 +75,7 @@ void take_back(void* p) {
         reserve_top = static_cast<std::size_t>(reinterpret_cast<unsigned char*>(header) - reserve);
     }
     if (--reserve_blocks == 0) reserve_top = 0;
-    reserve_low.store(reserve_top >= kReserveBytes / 2, std::memory_order_relaxed);
+    quorvel_b2_reserve_low.store(reserve_top >= kReserveBytes / 2, std::memory_order_relaxed);
 }
 
 // Whether a test asks for this allocation to be refused.
@@ -108,9 +106,6 @@ void b2Free_Default(void* mem) {
     }
 }
 
-bool quorvel_b2_reserve_drawn() noexcept { return std::exchange(drawn, false); }
-
-bool quorvel_b2_reserve_low() noexcept { return reserve_low.load(std::memory_order_relaxed); }
 
 std::size_t quorvel_b2_reserve_in_use() noexcept {
     std::lock_guard lock(reserve_mutex);
@@ -120,7 +115,5 @@ std::size_t quorvel_b2_reserve_in_use() noexcept {
 void quorvel_b2_refuse_after(std::size_t allocations) noexcept {
     refuse_after.store(allocations, std::memory_order_relaxed);
 }
-
-std::size_t quorvel_b2_reserve_loans() noexcept { return loans.load(std::memory_order_relaxed); }
 
 std::size_t quorvel_b2_allocations() noexcept { return allocations.load(std::memory_order_relaxed); }

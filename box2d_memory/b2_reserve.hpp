@@ -1,24 +1,25 @@
 // box2d_memory/b2_reserve.hpp: what the engine asks the library that keeps Box2D's allocations from failing.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 
 extern "C" {
 
-/// Whether an allocation of Box2D's on this thread was served from the reserve
-/// (the system had no memory left) since the last call; clears the mark.
-bool quorvel_b2_reserve_drawn() noexcept;
+// Read by the engine around each of its calls into Box2D, so plain variables
+// (two loads), not functions.
+
+/// Blocks lent from the reserve since the process started: a call during which
+/// it changed ran short of memory (here or on another thread).
+extern std::atomic<std::size_t> quorvel_b2_reserve_loans;
 
 /// Whether half the reserve or more is lent out: memory is short, and what is
 /// left is kept for the Box2D calls already under way; the engine starts no new
 /// one meanwhile.
-bool quorvel_b2_reserve_low() noexcept;
+extern std::atomic<bool> quorvel_b2_reserve_low;
 
 /// Bytes of the reserve now lent out, across threads (for tests).
 std::size_t quorvel_b2_reserve_in_use() noexcept;
-
-/// Blocks lent from the reserve since the process started (for tests).
-std::size_t quorvel_b2_reserve_loans() noexcept;
 
 /// For tests: after `allocations` more, every Box2D allocation is served as if
 /// the system had refused it (from the reserve), until called with SIZE_MAX.

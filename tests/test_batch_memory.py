@@ -141,7 +141,7 @@ def test_running_out_of_memory_while_building_is_a_memory_error():
         big = q.EngineConfig(players_per_team=512, field_width=400.0, field_height=200.0)
         taken = leave_no_room(8 << 20)
         try:
-            quorvel.BatchEngine(big, 140)
+            quorvel.BatchEngine(big, 100)
         except MemoryError:
             print("memory error")
         give_back(taken)

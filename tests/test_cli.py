@@ -1,4 +1,5 @@
 # tests/test_cli.py: the command line (python -m quorvel): its match and the values it refuses.
+import importlib.metadata
 import re
 import subprocess
 import sys
@@ -72,10 +73,38 @@ def final_score(seed, players):
     return matches.status()[0][0]
 
 
+def test_version_comes_from_the_package_metadata(tmp_path):
+    import quorvel
+    from quorvel.version import _checkout_version
+
+    assert quorvel.__version__ == importlib.metadata.version("quorvel")
+    done = run_cli("--version")
+    assert (done.returncode, done.stdout) == (0, f"quorvel {quorvel.__version__}\n")
+    # Run from a checkout without metadata, its pyproject.toml says, when it is quorvel's.
+    pyproject = tmp_path / "pyproject.toml"
+    assert _checkout_version(pyproject) is None
+    pyproject.write_text('[project]\nname = "quorvel"\nversion = "1.2.3"\n')
+    assert _checkout_version(pyproject) == "1.2.3"
+    pyproject.write_text('[project]\nname = "other"\nversion = "1.2.3"\n')
+    assert _checkout_version(pyproject) is None
+
+
 def test_scripted_matches_see_goals_on_both_sides():
     # Kicks, goals and kick-offs working end to end show up as both teams scoring.
-    both = sum(min(final_score(seed, 3)) > 0 for seed in range(1, 5))
-    assert both >= 3
+    both = sum(min(final_score(seed, 3)) > 0 for seed in range(1, 8))
+    assert both >= 4
+
+
+def test_each_team_can_be_another_policy():
+    done = run_cli("--ticks", "900", "--team-a", "scripted:hard", "--team-b", "idle")
+    assert done.returncode == 0 and done.stderr == ""
+    goals_a, goals_b = map(int, re.search(r"team A (\d+) - (\d+) team B", done.stdout).groups())
+    assert goals_a > 0 and goals_b == 0
+    for command in ("play", "watch"):
+        done = run_cli(command, "--team-b", "expert")
+        assert done.returncode == 2 and done.stdout == ""
+        assert re.fullmatch(rf"quorvel( {command})?: error: argument --team-b: unknown policy "
+                            r"'expert'.*\n", done.stderr)
 
 
 def test_engine_fault_is_exported():

@@ -65,3 +65,17 @@ def test_engine_config_pickles_and_copies_field_by_field(fields):
         assert type(twin) is EngineConfig and twin is not config
         for name in CONFIG_FIELDS:
             assert same(getattr(twin, name), getattr(config, name)), name
+
+
+def test_config_keywords_type_names_every_field_with_its_type():
+    # The front-ends' **config is typed by ConfigFields: it must follow EngineConfig.
+    from typing import get_type_hints
+
+    from quorvel.core.config import ConfigFields
+
+    hints = get_type_hints(ConfigFields)
+    assert list(hints) == list(CONFIG_FIELDS)
+    defaults = EngineConfig()
+    for name, hint in hints.items():
+        value = getattr(defaults, name)
+        assert value is None or isinstance(value, hint if isinstance(hint, type) else hint.__args__), name

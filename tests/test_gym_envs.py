@@ -12,7 +12,7 @@ from gymnasium.utils.env_checker import check_env  # noqa: E402
 import quorvel  # noqa: E402
 from quorvel import EngineConfig  # noqa: E402
 from quorvel._batch import BatchEngine  # noqa: E402
-from quorvel.core.discrete import DiscreteCodec  # noqa: E402
+from quorvel.core.action_choices import PlayerChoices  # noqa: E402
 from quorvel.envs.gymnasium import (DiscreteActions, DiscreteVectorActions,  # noqa: E402
                                     SelfPlayVectorEnv, SoccerEnv, SoccerVectorEnv)
 
@@ -95,6 +95,15 @@ def test_gymnasium_vector_wrappers_take_the_vector_envs(env_id):
             *_, infos = env.step(env.action_space.sample())
     assert len(infos) == 4 and all(info["tick"] == 5 and info["episode"]["l"] == 5
                                    for info in infos)
+
+
+@pytest.mark.parametrize("make", [lambda: gym.make("quorvel/SoccerSelfPlay-v0"),
+                                  lambda: gym.make_vec("quorvel/SoccerSelfPlay-v0", num_envs=2,
+                                                       vectorization_mode="sync")])
+def test_self_play_made_as_a_single_env_says_it_is_vector_only(make):
+    with pytest.raises(gym.error.Error, match=r"vector environment only.*make_vec") as info:
+        make()
+    assert "raised from the environment creator" not in str(info.value)  # told as it is
 
 
 def test_self_play_entries_are_both_teams_in_their_own_frames():
@@ -203,7 +212,7 @@ def test_discrete_choices(choice, move, kick):
     obs = np.zeros((1, 12), np.float32)
     obs[0, :2] = (0.5, 0.0)   # player at x = 10 field units
     obs[0, 8:10] = (0.55, 0.1)  # ball 1 unit further on, 1 unit up
-    out = DiscreteCodec(config)(np.array([[choice]]), obs)[0, 0]
+    out = PlayerChoices(config)(np.array([[choice]]), obs)[0, 0]
     np.testing.assert_allclose(out[:2], move, atol=1e-6)
     want = {"goal": (9.0, -1.0), "on": (1.0, 1.0)}.get(kick, (0, 0))
     norm = np.hypot(*want) or 1.0
@@ -217,6 +226,8 @@ def test_discrete_wrappers_play():
     venv = DiscreteVectorActions(SelfPlayVectorEnv(num_envs=4, max_ticks=20))
     venv.reset(seed=0)
     assert venv.step(venv.action_space.sample())[0].shape == (4, 28)
+    with pytest.raises(TypeError, match="need a quorvel environment"):
+        DiscreteActions(gym.make("CartPole-v1"))
 
 
 def test_import_without_gymnasium_registers_nothing():

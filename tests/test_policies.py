@@ -32,8 +32,8 @@ def test_make_takes_names_policies_classes_and_callables():
     assert (out == 1).all()
     with pytest.raises(ValueError, match="unknown policy 'nobody'"):
         policies.make("nobody", config)
-    with pytest.raises(ValueError, match="no file loader is installed"):
-        policies.make("runs/latest.npz", config)
+    with pytest.raises(ValueError, match="unknown policy"):
+        policies.make("runs/latest.pt", config)
     with pytest.raises(TypeError):
         policies.make(3, config)
     with pytest.raises(TypeError, match="options"):
@@ -45,8 +45,8 @@ def test_variants_and_policy_files_come_in_through_the_registry(fresh_registry, 
     policies.register("scripted:test", lambda config, **options: policies.IdlePolicy(config))
     assert "scripted:test" in policies.names()
     assert type(policies.make("scripted:test", config)) is policies.IdlePolicy
-    policies.register_loader(".npz", lambda path, config: ("loaded", path))
-    assert policies.make(tmp_path / "team.npz", config) == ("loaded", str(tmp_path / "team.npz"))
+    policies.register_loader(".pol", lambda path, config: ("loaded", path))
+    assert policies.make(tmp_path / "team.pol", config) == ("loaded", str(tmp_path / "team.pol"))
     for name, error in [("scripted", ValueError), ("two words", ValueError), ("", ValueError)]:
         with pytest.raises(error):
             policies.register(name, policies.IdlePolicy)
@@ -100,17 +100,17 @@ def test_the_command_line_the_environments_and_the_benchmarks_play_one_scripted_
 
 
 class Draws:
-    """Stands in for a Generator, handing out given unit draws: the same numbers reach a
-    batch of matches at once and each match alone."""
+    """Stands in for a Generator, handing out given draws, one row per match: the same
+    numbers reach a batch of matches at once and each match alone."""
 
-    def __init__(self, units, coins):
-        self.units, self.coins = units, coins
+    def __init__(self, units, normals):
+        self.units, self.normals = units, normals
 
-    def uniform(self, low, high, size):
-        return low + (high - low) * self.units[:size]
+    def random(self, size, dtype=np.float64):
+        return self.units[:size[0]].astype(dtype)
 
-    def random(self, size):
-        return self.coins[:size]
+    def standard_normal(self, size, dtype=np.float64):
+        return self.normals[:size].astype(dtype)
 
 
 def test_the_scripted_team_plays_each_match_of_a_batch_as_that_match_alone():
@@ -118,13 +118,29 @@ def test_the_scripted_team_plays_each_match_of_a_batch_as_that_match_alone():
     from quorvel.envs.gymnasium import SoccerVectorEnv
     env = SoccerVectorEnv(num_envs=8, opponent="random", max_ticks=400)
     obs, _ = env.reset(seed=2)
-    for _ in range(150):
+    seen = []
+    for _ in range(160):
         obs, *_ = env.step(env.action_space.sample())
-    scripted, rng = policies.make("scripted", env.config), np.random.default_rng(0)
-    units, coins = rng.random(8), rng.random(8)
-    batch = np.zeros((8, 3, 4), np.float32)
-    scripted(obs, batch, Draws(units, coins))
-    for i in range(8):
-        alone = np.zeros((1, 3, 4), np.float32)
-        scripted(obs[i:i + 1], alone, Draws(units[i:], coins[i:]))
-        np.testing.assert_array_equal(alone[0], batch[i])
+        seen.append(obs)
+    rng = np.random.default_rng(0)
+    units, normals = rng.random((10, 8, 2)), rng.standard_normal((10, 8))
+    batch = policies.make("scripted", env.config)
+    alone = [policies.make("scripted", env.config) for _ in range(8)]
+    for tick, obs in enumerate(seen[-10:]):       # its memory and decisions carry on
+        together = np.zeros((8, 3, 4), np.float32)
+        batch(obs, together, Draws(units[tick], normals[tick]))
+        for i, policy in enumerate(alone):
+            one = np.zeros((1, 3, 4), np.float32)
+            policy(obs[i:i + 1], one, Draws(units[tick, i:], normals[tick, i:]))
+            np.testing.assert_array_equal(one[0], together[i])
+
+
+def test_the_shipped_trained_policy_plays_the_default_team_and_refuses_others():
+    config = EngineConfig()
+    policy = policies.make("trained", config)
+    obs = np.zeros((4, 8 * 3 + 4), np.float32)
+    out = np.zeros((4, 3, 4), np.float32)
+    policy(obs, out, np.random.default_rng(0))
+    assert np.isfinite(out).all() and (np.abs(out) <= 1.0 + 1e-6).all()
+    with pytest.raises(ValueError):
+        policies.make("trained", EngineConfig(players_per_team=2))

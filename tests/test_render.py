@@ -187,6 +187,8 @@ def test_video_files_read_back_frame_for_frame(tmp_path, suffix):
     with VideoWriter(tmp_path / f"m{suffix}", fps=30) as writer:
         for image in frames:
             writer.write(image)
+    with pytest.raises(ValueError, match="closed"):
+        writer.write(frames[0])
     decoded = imageio.mimread(tmp_path / f"m{suffix}", memtest=False)
     assert len(decoded) == len(frames)
     first = np.asarray(decoded[0])[:renderer.height, :renderer.width, :3].astype(int)

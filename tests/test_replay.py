@@ -90,7 +90,10 @@ def rewrite(path, **changes):
 def test_tampered_or_foreign_files_are_refused_clearly(full_match, tmp_path):
     source, _ = full_match
     record = MatchRecord.load(source)
-    record.commands[4000, 1, 2, 0] += 0.5
+    # A player on the move in the last ticks turned back for one (earlier, the next
+    # kick-off could put every body back where the recorded match had it).
+    moves = np.hypot(record.commands[-100:, 1, 2, 0], record.commands[-100:, 1, 2, 1])
+    record.commands[len(record.commands) - 100 + int(np.argmax(moves > 0.5)), 1, 2, :2] *= -1.0
     record.save(tmp_path / "moved.npz")
     with pytest.raises(ReplayMismatch, match="does not reproduce"):
         replay(tmp_path / "moved.npz")
@@ -104,9 +107,11 @@ def test_tampered_or_foreign_files_are_refused_clearly(full_match, tmp_path):
     rewrite(tmp_path / "newer.npz", version=np.array(3))
     (tmp_path / "wrong.npz").write_bytes(source.read_bytes())
     rewrite(tmp_path / "wrong.npz", counts=np.full((5, 2), 3, np.uint8))
+    with np.load(source) as archive:  # as written before files recorded their physics
+        np.savez_compressed(tmp_path / "older.npz", **{k: archive[k] for k in archive.files if k != "physics"})
     for name, message in [("damaged", "damaged"), ("text", "not a replay file"),
                           ("other", "not a quorvel replay"), ("newer", "version 3"),
-                          ("wrong", "counts")]:
+                          ("wrong", "counts"), ("older", "physics version 1")]:
         with pytest.raises(ReplayFormatError, match=message):
             replay(tmp_path / f"{name}.npz")
     with pytest.raises(FileNotFoundError):

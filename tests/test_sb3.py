@@ -23,3 +23,12 @@ def test_ppo_trains_a_few_thousand_steps(self_play):
     model = PPO("MlpPolicy", env, n_steps=128, batch_size=256, n_epochs=2, seed=0)
     model.learn(total_timesteps=4096)
     assert model.num_timesteps >= 4096 and len(model.ep_info_buffer) > 0
+
+
+def test_ppo_trains_with_the_learners_options():
+    env = SB3VecEnv(num_envs=8, max_ticks=60, opponent="idle", reward="shaped",
+                    observation="egocentric", frame_skip=3, actions="discrete")
+    model = PPO("MlpPolicy", env, n_steps=32, batch_size=128, n_epochs=1, seed=0)
+    model.learn(total_timesteps=512)
+    episode = model.ep_info_buffer[0]
+    assert episode["l"] == 20 and {"goals", "score"} <= set(episode)

@@ -7,7 +7,9 @@
 # the interpreter's venv module and headers), then installs the package into .venv/ with the
 # light extras every README example needs (gym, pettingzoo, render) and the extras named as
 # arguments or in $QUORVEL_EXTRAS (comma-separated; `test` for the test suite, `train` for the
-# trainer, which brings torch). The interpreter's own packages are never touched.
+# trainer, which brings torch). Requirements pinned in $QUORVEL_PREINSTALL (space-separated,
+# e.g. "torch==2.13.0") are installed first, so that an extra's looser range is already met.
+# The interpreter's own packages are never touched.
 #
 # .venv/ is made from $PYTHON (default python3) when there is none. An existing one is kept,
 # and said so, even when it was made from another interpreter; --rebuild (or QUORVEL_REBUILD=1,
@@ -103,6 +105,12 @@ if [ "$(cat "$VENV/.build-requires" 2>/dev/null)" != "$requires" ]; then
   echo "$requires" >"$VENV/.build-requires"
 fi
 
+# Requirements pinned ahead of the extras ($QUORVEL_PREINSTALL, space-separated), so that an
+# extra's looser range is already met by the pinned release and nothing else is fetched.
+if [ -n "${QUORVEL_PREINSTALL:-}" ]; then
+  # shellcheck disable=SC2086  # one word per requirement
+  "${pip[@]}" $QUORVEL_PREINSTALL
+fi
 # The extras as one sorted list without repeats: the light ones, those asked for now and
 # those installed before (pip leaves those in place, so naming them again costs a check only).
 all=$(printf '%s\n' ${LIGHT_EXTRAS//,/ } ${EXTRAS//,/ } $(tr ',' ' ' 2>/dev/null <"$INSTALLED") \

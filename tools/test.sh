@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # tools/test.sh: sets up quorvel and runs every test: the engine's C++ tests, the Python
-# tests against the package installed in .venv/, then both suites again under ASan and UBSan.
+# tests against the package installed in .venv/, the type checks (mypy), then both suites
+# again under ASan and UBSan.
 #
 # usage: bash tools/test.sh [--quick]
 #   --quick  leaves out the sanitizer pass: a check while working (CI runs everything)
@@ -11,7 +12,7 @@ QUICK=0
 case ${1:-} in
   "") ;;
   --quick) QUICK=1 ;;
-  -h|--help) sed -n '2,7s/^# \{0,1\}//p' "$0"; exit 0 ;;
+  -h|--help) sed -n '2,8s/^# \{0,1\}//p' "$0"; exit 0 ;;
   *) echo "test: unknown argument $1 (usage: bash tools/test.sh [--quick])" >&2; exit 2 ;;
 esac
 
@@ -31,7 +32,8 @@ run_ctest() {
 }
 
 JOBS=${JOBS:-2}
-EXTRAS=test,gym,pettingzoo,render  # the package's extras whose tests run here, comma-separated
+EXTRAS=test,gym,pettingzoo,render,train  # the package's extras whose tests run here, comma-separated
+export QUORVEL_PREINSTALL="torch==2.13.0"  # pinned before the extras (a CPU build on this machine)
 VPY=$PWD/.venv/bin/python
 
 QUORVEL_EXTRAS=$EXTRAS bash tools/setup.sh
@@ -43,6 +45,16 @@ run_ctest build/test
 
 echo "== Python tests (installed package)"
 "$VPY" -m pytest tests -q -p no:cacheprovider
+
+# mypy --strict, configured by [tool.mypy] in pyproject.toml: the whole package from the
+# checkout, then the README's examples against the package as installed (its py.typed and
+# the native modules' stubs), as a user's code sees it.
+echo "== type checks (mypy)"
+"$VPY" -m mypy
+rm -rf build/readme-examples
+"$VPY" tests/readme_examples.py build/readme-examples
+(cd build/readme-examples && "$VPY" -m mypy --config-file ../../pyproject.toml \
+  --cache-dir ../mypy-examples -- *.py)
 
 if [ "$QUICK" = 1 ]; then
   echo "== all tests passed but the sanitizer pass (--quick)"

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -107,6 +108,11 @@ struct WorkerPool::Crew {
     }
 
     void worker_loop(unsigned own) noexcept {
+        // The C++ runtime's per-thread exception state is made on first use,
+        // and the C library aborts the process when it cannot allocate
+        // thread-local data: make it now, not when a task throws because
+        // memory ran out.
+        [[maybe_unused]] volatile int made = std::uncaught_exceptions();  // a pure call, kept
         std::uint64_t seen = 0;
         for (;;) {
             const std::uint64_t job = await_job(seen);

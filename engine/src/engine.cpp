@@ -136,24 +136,29 @@ Reward reward_for(Team team, std::optional<Team> scorer) {
 }
 
 // Box2D cannot survive an allocation failing inside it, so when the system has
-// no memory left its allocator lends from a reserve (box2d_memory/) and marks
-// the thread. Each engine call that runs Box2D starts with the first check (no
-// new work while the reserve is low) and ends with the second, with the world
-// whole: the shortage surfaces as std::bad_alloc, as any other would.
-void refuse_while_memory_short() {
-    if (quorvel_b2_reserve_low()) throw std::bad_alloc();
-}
+// no memory left its allocator lends from a reserve (box2d_memory/) and counts
+// the loan. Each engine call that runs Box2D opens a ShortageWatch (no new work
+// while the reserve is low) and closes it with the world whole: a loan made
+// meanwhile surfaces as std::bad_alloc, as any other shortage would.
+class ShortageWatch {
+public:
+    ShortageWatch() : loans_(quorvel_b2_reserve_loans.load(std::memory_order_relaxed)) {
+        if (quorvel_b2_reserve_low.load(std::memory_order_relaxed)) throw std::bad_alloc();
+    }
+    void close() const {
+        if (quorvel_b2_reserve_loans.load(std::memory_order_relaxed) != loans_) throw std::bad_alloc();
+    }
 
-void report_memory_shortage() {
-    if (quorvel_b2_reserve_drawn()) throw std::bad_alloc();
-}
+private:
+    std::size_t loans_;
+};
 
 // The tick itself, for either kind of commands. (The match is a deduced type:
 // its name is the Engine's own.)
 template <class MatchState, class Commands>
 std::array<Reward, 2> play_tick(MatchState& m, const Commands& team_a, const Commands& team_b) {
     const EngineConfig& c = m.config;
-    refuse_while_memory_short();
+    const ShortageWatch watch;
 
     // 1. Commands become velocities, team A's then team B's (mirrored).
     apply_movement(m.world, TEAM_A, team_a, c.player_max_speed);
@@ -183,7 +188,7 @@ std::array<Reward, 2> play_tick(MatchState& m, const Commands& team_a, const Com
 
     // 7. Sparse rewards: a goal only. The tick is whole, even if Box2D ran
     // short of memory on the way; that is reported now.
-    report_memory_shortage();
+    watch.close();
     return {reward_for(TEAM_A, scorer), reward_for(TEAM_B, scorer)};
 }
 
@@ -191,10 +196,10 @@ std::array<Reward, 2> play_tick(MatchState& m, const Commands& team_a, const Com
 
 Engine::Engine(const EngineConfig& config, std::uint64_t seed) {
     refuse_unplayable(config);
-    refuse_while_memory_short();
+    const ShortageWatch watch;
     match_ = std::make_unique<Match>(config, seed);
     place_kickoff(match_->world, match_->rng, match_->config);
-    report_memory_shortage();  // the world goes with match_, back to the reserve
+    watch.close();  // on a shortage the world goes with match_, back to the reserve
 }
 
 Engine::Engine(Engine&&) noexcept = default;
@@ -220,11 +225,11 @@ std::array<Observation, 2> Engine::reset() {
 
 void Engine::restart() {
     Match& m = match();
-    refuse_while_memory_short();
+    const ShortageWatch watch;
     m.tick = 0;
     m.score = {0, 0};
     place_kickoff(m.world, m.rng, m.config);
-    report_memory_shortage();
+    watch.close();
 }
 
 void Engine::place(const Placement& placement) {
@@ -232,11 +237,11 @@ void Engine::place(const Placement& placement) {
     if (std::string problem = placement_problem(m.config, placement); !problem.empty()) {
         throw std::invalid_argument(problem);
     }
-    refuse_while_memory_short();
+    const ShortageWatch watch;
     place_bodies(m.world, m.config, placement.players, placement.ball);
     if (placement.tick) m.tick = *placement.tick;
     if (placement.score) m.score = *placement.score;
-    report_memory_shortage();
+    watch.close();
 }
 
 StepResult Engine::step(const Actions& team_a, const Actions& team_b) {

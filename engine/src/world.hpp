@@ -7,6 +7,7 @@
 #include <box2d/box2d.h>
 
 #include "quorvel/types.hpp"
+#include "substeps.hpp"
 
 namespace quorvel {
 
@@ -32,23 +33,15 @@ struct World {
     b2World physics;
     std::array<std::vector<b2Body*>, 2> teams;  ///< [TEAM_A], [TEAM_B], in player order
     b2Body* ball = nullptr;
+    float player_radius, ball_radius, field_height;  ///< what substeps_for measures against
+    int last_steps = 1;  ///< Box2D steps the last advance took (read by the benchmarks)
 
-    /// Advances by dt in as few equal Box2D steps as keep every body under
-    /// Box2D's per-step translation cap (see substeps_for).
+    /// What substeps_for reads.
+    Discs discs() const;
+
+    /// Advances by dt in as few equal Box2D steps as substeps_for allows.
     void advance(float dt);
 };
-
-/// Box2D limits each body to b2_maxTranslation per step and silently slows any
-/// body that would go further. Returns the smallest k >= 1 for which a step of
-/// dt / k keeps every body's current velocity under that limit, at most
-/// kMaxSubsteps; 1 for a non-positive or not-a-number dt.
-int substeps_for(float dt, const b2World& world);
-
-/// Ceiling of the substep count. At the default dt a ball keeps up to 480 u/s
-/// unslowed (six simultaneous kicks give 72). Past it Box2D's cap slows the
-/// fastest body rather than let one tick cost unbounded work: each substep is
-/// a full Box2D step, and with a team piled on one spot a step costs ~10 ms.
-inline constexpr int kMaxSubsteps = 8;
 
 /// Moves a body to p and wakes it (Box2D keeps a moved sleeping body asleep).
 inline void place_body(b2Body& body, Vec2 p) {

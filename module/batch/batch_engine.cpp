@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -17,6 +16,7 @@
 #include "match_batch.hpp"
 #include "outputs.hpp"
 #include "quorvel/limits.hpp"
+#include "unlocked.hpp"
 
 namespace quorvel::py {
 namespace {
@@ -46,56 +46,12 @@ struct BatchState {
     // A step or reset stopped part-way (memory ran out in a match): some
     // matches moved on and others did not, so the batch plays no more.
     bool stopped_part_way = false;
-};
 
-// ---- running without the interpreter lock ------------------------------------------
-
-// At shutdown the interpreter ends a daemon thread that waits for the lock by
-// unwinding its stack, and a catch-all or a noexcept frame on the way turns that
-// into an abort of the whole process. So wherever the lock may be released (our
-// steps, numpy's copies) the frames are neither: entry_point only wraps the parts
-// that hold the lock throughout, and building results (numpy copies) runs outside.
-
-// Raises the Python exception for a C++ exception caught without the lock.
-PyObject* raise_caught(const std::exception_ptr& error) noexcept {
-    return entry_point<Faults>([&]() -> PyObject* { std::rethrow_exception(error); });
-}
-
-// A method that plays the matches without the lock: `prepare` (lock held, in
-// entry_point) stages the arguments once exclusive access is taken; `run` plays
-// the matches with the lock released; `finish` (lock held, access still taken)
-// builds the result from the batch's arrays.
-template <class Prepare, class Run, class Finish>
-PyObject* run_unlocked(PyObject* self, Prepare&& prepare, Run&& run, Finish&& finish) {
-    Box<BatchState>& box = unbox<BatchState>(self);
-    // Held from before the arguments are read until the result is built; its
-    // release only writes the state, so it is harmless in an unwinding thread.
-    ExclusiveAccess access(box.access);
-    if (!access) return nullptr;
-    if (box.value.stopped_part_way) {
-        PyErr_SetString(PyExc_RuntimeError, "an earlier step or reset of this batch stopped part-way "
-                                            "(out of memory): its matches are no longer in step; make a new batch");
-        return nullptr;
-    }
-    if (entry_point<Faults>([&]() -> int { return prepare(box.value) ? 0 : -1; }) < 0) return nullptr;
-    std::exception_ptr error;
     // A short batch on one thread plays in a few microseconds: releasing and
-    // retaking the lock would cost a good share of that, and the pool would run it
-    // on this thread anyway.
-    const bool unlock = box.value.batch->threads() > 1 || box.value.batch->size() > kLockedMatches;
-    PyThreadState* thread = unlock ? PyEval_SaveThread() : nullptr;
-    try {
-        run(box.value);
-    } catch (...) {
-        error = std::current_exception();
-    }
-    if (thread) PyEval_RestoreThread(thread);
-    if (error) {
-        box.value.stopped_part_way = true;
-        return raise_caught(error);
-    }
-    return finish(box.value);
-}
+    // retaking the lock would cost a good share of that, and the pool would run
+    // it on this thread anyway.
+    bool plays_unlocked() const { return batch->threads() > 1 || batch->size() > kLockedMatches; }
+};
 
 // ---- constructor ------------------------------------------------------------------
 
@@ -174,7 +130,7 @@ PyObject* batch_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexce
 
 // ---- methods ------------------------------------------------------------------------
 
-// Not noexcept: the lock is released (see above).
+// Not noexcept: the lock is released (unlocked.hpp).
 PyObject* batch_step(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     static constexpr Parameters<1> params{"step", {"actions"}, 1};
     Arguments<1> given;
@@ -190,10 +146,10 @@ PyObject* batch_step(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, P
     };
     auto play = [](BatchState& s) { s.batch->step(s.staged_actions.data()); };
     auto result = [](BatchState& s) { return s.outputs.step_result(); };
-    return run_unlocked(self, stage, play, result);
+    return run_unlocked<Faults, BatchState>(self, stage, play, result);
 }
 
-// Not noexcept: the lock is released (see above).
+// Not noexcept: the lock is released (unlocked.hpp).
 PyObject* batch_reset(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     static constexpr Parameters<2> params{"reset", {"seeds", "mask"}};
     Arguments<2> given;
@@ -216,7 +172,7 @@ PyObject* batch_reset(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, 
         s.batch->reset(mask_arg ? s.staged_mask.data() : nullptr, seeds_arg ? s.staged_seeds.data() : nullptr);
     };
     auto observations = [](const BatchState& s) { return s.outputs.observations(); };
-    return run_unlocked(self, stage, play, observations);
+    return run_unlocked<Faults, BatchState>(self, stage, play, observations);
 }
 
 // A C-contiguous array argument of `n` items copied into `out` from position
@@ -270,7 +226,7 @@ PyObject* batch_place(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, 
     };
     auto play = [](BatchState& s) { s.batch->place(s.staged_placements); };
     auto observations = [](const BatchState& s) { return s.outputs.observations(); };
-    return run_unlocked(self, stage, play, observations);
+    return run_unlocked<Faults, BatchState>(self, stage, play, observations);
 }
 
 PyObject* batch_spectator(PyObject* self, PyObject* arg) noexcept {
@@ -292,7 +248,7 @@ PyObject* batch_spectator(PyObject* self, PyObject* arg) noexcept {
     });
 }
 
-// Not noexcept: numpy's copies (see above).
+// Not noexcept: numpy's copies (unlocked.hpp).
 PyObject* batch_spectator_arrays(PyObject* self, PyObject*) {
     Box<BatchState>& box = unbox<BatchState>(self);
     const BatchState& s = box.value;

@@ -30,6 +30,14 @@ struct RaiseRuntimeError {
     static void raise(const char* message) noexcept;
 };
 
+namespace detail {
+
+// Whether this thread has made the C++ runtime's per-thread exception state.
+// In static thread-local storage of our own, so reading it is a plain load.
+[[gnu::tls_model("initial-exec")]] inline thread_local bool exception_state_made = false;
+
+}  // namespace detail
+
 /// Runs `body` (which reports Python errors the C API way: nullptr or -1 with an
 /// exception set) and stops every C++ exception at this boundary: an allocation
 /// failure becomes MemoryError, any other exception goes to `Faults::raise` with
@@ -37,6 +45,14 @@ struct RaiseRuntimeError {
 template <class Faults, class Body>
 auto entry_point(Body&& body) noexcept -> decltype(body()) {
     using Result = decltype(body());
+    // The C++ runtime makes a thread's exception state on its first throw, and
+    // the C library aborts the process when it cannot allocate it then (memory
+    // has run out: the very case being reported). Made on the thread's first
+    // call instead.
+    if (!detail::exception_state_made) {
+        detail::exception_state_made = true;
+        [[maybe_unused]] volatile int made = std::uncaught_exceptions();  // a pure call, kept
+    }
     try {
         return body();
     } catch (const std::bad_alloc&) {

@@ -5,8 +5,8 @@ classes and adds the batched engine ``BatchEngine`` (native module ``quorvel._ba
 the framework-free core every front-end stands on (``quorvel.core``), the policies
 (``quorvel.policies``), the RL front-ends (``quorvel.envs``: with Gymnasium installed,
 importing quorvel registers quorvel/Soccer-v0 and quorvel/SoccerSelfPlay-v0), rendering,
-replays and the ``quorvel`` command line. Importing it builds no engine, and pickling an
-``EngineConfig`` works once it is imported.
+replays and the ``quorvel`` command line; ``__version__`` is its version. Importing it builds
+no engine, and pickling an ``EngineConfig`` works once it is imported.
 """
 import importlib.util
 import pkgutil
@@ -31,6 +31,10 @@ from _quorvel import (  # noqa: F401
 
 from ._batch import BatchEngine, EngineFault  # noqa: E402
 from .core.config import register_pickling  # noqa: E402
+from .version import package_version  # noqa: E402
+
+__version__ = package_version()
+"""The version of this copy of the package (its metadata's: pyproject.toml's)."""
 
 __all__ = [
     "EngineConfig", "Action", "Actions", "PlayerObs", "BallObs", "Observation",
@@ -41,7 +45,7 @@ __all__ = [
 register_pickling()
 
 
-def _gymnasium_installed():
+def _gymnasium_installed() -> bool:
     try:
         return importlib.util.find_spec("gymnasium") is not None
     except (ImportError, ValueError):  # hidden or half-imported: treated as absent

@@ -6,6 +6,7 @@ Usage, around the imports of a module that needs an extra::
         from PIL import Image
 """
 import contextlib
+from collections.abc import Iterator
 
 EXTRA_MODULES = {
     "gym": ("gymnasium",),
@@ -19,7 +20,7 @@ class MissingExtra(ModuleNotFoundError):
     """A module of an extra is not installed. `extra` names the extra, `install` the pip
     command that adds it; the command line shows these in one line."""
 
-    def __init__(self, extra, needed_by, module):
+    def __init__(self, extra: str, needed_by: str, module: str) -> None:
         self.extra = extra
         self.install = f"pip install 'quorvel[{extra}]'"
         super().__init__(f"{needed_by} needs the {extra} extra ({module} is not installed): "
@@ -27,7 +28,7 @@ class MissingExtra(ModuleNotFoundError):
 
 
 @contextlib.contextmanager
-def needs(extra, needed_by):
+def needs(extra: str, needed_by: str) -> Iterator[None]:
     """Turns the failed import of one of `extra`'s modules into MissingExtra; any other
     import error (one of our own modules, a broken install) goes through unchanged."""
     try:

@@ -1,8 +1,16 @@
 """python/quorvel/cli/frames_out.py: where `watch` and `replay` send a match's frames: a window or a video file."""
 import sys
+from typing import TYPE_CHECKING, NoReturn
+
+from _quorvel import EngineConfig, SpectatorFrame
 
 from .output import CheckedWriter
 from .options import UsageError
+
+if TYPE_CHECKING:
+    from tqdm import tqdm
+
+    from ..render import Renderer, Window
 
 
 class WindowClosed(Exception):
@@ -14,11 +22,14 @@ class FrameSink:
     when `out` names a file, appends it to that MP4 or GIF with a progress bar (shown on a
     terminal only). Use as a context manager."""
 
-    def __init__(self, config, out, width, fps, total):
+    def __init__(self, config: EngineConfig, out: str | None, width: int, fps: float | None,
+                 total: int) -> None:
         from ..render import Renderer, VideoWriter, Window
         fps = 1.0 / config.dt if fps is None else fps
-        self.renderer = Renderer(config, width)
-        self.window = self.writer = self.bar = None
+        self.renderer: Renderer = Renderer(config, width)
+        self.window: Window | None = None
+        self.writer: CheckedWriter | None = None
+        self.bar: "tqdm[NoReturn] | None" = None
         if out is None:
             try:
                 self.window = Window(config, fps=fps, width=width, need_display=True)
@@ -33,23 +44,23 @@ class FrameSink:
         self.bar = tqdm(total=total, unit="frame", disable=not sys.stderr.isatty(), leave=False,
                         desc=f"writing {out}", file=sys.stderr)
 
-    def __call__(self, frame):
+    def __call__(self, frame: SpectatorFrame) -> None:
         image = self.renderer.render(frame)
         if self.window is not None:
             self.window.show(image)
             if not self.window.is_open:
                 raise WindowClosed
-        else:
+        elif self.writer is not None and self.bar is not None:
             self.writer.write(image)
             self.bar.update()
 
-    def __enter__(self):
+    def __enter__(self) -> "FrameSink":
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, *exc: object) -> None:
         if self.window is not None:
             self.window.close()
-        if self.writer is not None:
+        if self.bar is not None:
             self.bar.close()
+        if self.writer is not None:
             self.writer.close()
-        return False

@@ -1,5 +1,6 @@
 """python/quorvel/cli/options.py: option values checked against their accepted range."""
 import argparse
+from collections.abc import Callable
 
 from _quorvel import EngineConfig
 
@@ -13,11 +14,11 @@ class UsageError(Exception):
     """A value the command cannot use; the command line reports it in one line, status 2."""
 
 
-def bounded_int(low, high, high_text=None):
+def bounded_int(low: int, high: int, high_text: str | None = None) -> Callable[[str], int]:
     """argparse type: an integer from `low` to `high` (`high_text` describes `high` instead)."""
     accepted = f"an integer from {low} to {high_text or high}"
 
-    def parse(text):
+    def parse(text: str) -> int:
         try:
             value = int(text)
         except ValueError:
@@ -30,6 +31,6 @@ def bounded_int(low, high, high_text=None):
     return parse
 
 
-def player_limit():
+def player_limit() -> int:
     """The most players a side the engine accepts on the default field."""
     return max_players_per_team(EngineConfig())

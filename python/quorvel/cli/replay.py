@@ -1,4 +1,6 @@
 """python/quorvel/cli/replay.py: `quorvel replay`: plays a recorded match again, checking it, in a window or to a video."""
+import argparse
+
 from ..replay import MatchRecord, ReplayError, replay
 from .frames_out import FrameSink, WindowClosed
 from .options import UsageError
@@ -7,14 +9,14 @@ from .watch import add_picture_arguments
 HELP = "replay a recorded match (a .npz file) in a window or to a video, checking it is the same match"
 
 
-def add_arguments(parser):
+def add_arguments(parser: argparse.ArgumentParser) -> None:
     parser.add_argument("file", metavar="FILE", help="replay file written by a recorder")
     add_picture_arguments(parser)
     parser.add_argument("--check", action="store_true",
                         help="only check that the file replays, showing and writing nothing")
 
 
-def run(args):
+def run(args: argparse.Namespace) -> int:
     if args.fps is not None and not 0 < args.fps < float("inf"):
         raise UsageError(f"argument --fps: must be a positive number, not {args.fps}")
     try:

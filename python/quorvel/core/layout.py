@@ -21,9 +21,10 @@ Bounds, and why they hold:
   is put back exactly on that line, so every x lies in [-1, 1]; a ball on a goal line
   reads exactly -1 or +1.
 - y: the side walls are static one-unit-thick boxes whose inner faces are the side lines,
-  and Box2D's continuous collision keeps discs from passing through them; a centre can sink
-  into a wall by Box2D's contact slop at most, never through it, so |y| <= 1 + 1 / (H / 2)
-  (a centre anywhere inside the wall's thickness; in play it stays below 1).
+  and the engine splits a tick into steps in which no disc heading for a wall moves more
+  than its own radius, so discs never pass through them; a crowd can press a centre a
+  little past the face (0.09 units at most in scripted play), never through the wall, so
+  |y| <= 1 + 1 / (H / 2) (a centre anywhere inside the wall's thickness).
 - velocities: Box2D moves no body further than b2_maxTranslation = 2 field units in one
   physics step and scales any faster velocity down to that; the engine splits a tick into
   at most 8 equal physics steps, so no body ends a tick faster than 2 * 8 / dt field units
@@ -37,6 +38,11 @@ Bounds, and why they hold:
 import math
 
 import numpy as np
+import numpy.typing as npt
+
+from _quorvel import EngineConfig
+
+from .arrays import Float32Array, IndexArray
 
 # Box2D 2.4's per-step translation cap (b2_common.h) and the engine's most physics steps a tick.
 MAX_TRANSLATION = 2.0
@@ -49,27 +55,27 @@ FEATURES = 4
 (move x, move y, kick x, kick y)."""
 
 
-def obs_size(players):
+def obs_size(players: int) -> int:
     """Length of one team's observation vector for `players` a side."""
     return 8 * players + 4
 
 
-def own_columns(players):
+def own_columns(players: int) -> slice:
     """The slice of a team's observation holding its own players, FEATURES each."""
     return slice(0, 4 * players)
 
 
-def ball_offset(players):
+def ball_offset(players: int) -> int:
     """Index of the ball's x in a team's observation vector."""
     return 8 * players
 
 
-def action_shape(players):
+def action_shape(players: int) -> tuple[int, int]:
     """Shape of one team's action: (players, FEATURES)."""
     return (players, FEATURES)
 
 
-def own_row_first(players):
+def own_row_first(players: int) -> IndexArray:
     """Index arrays (P, 8P + 4), one per player slot i, that reorder a team's observation
     so that player i's row comes first, then its teammates in team order, then the rest."""
     order = []
@@ -79,7 +85,7 @@ def own_row_first(players):
     return np.array(order, dtype=np.intp).reshape(players, obs_size(players))
 
 
-def max_body_speed(config):
+def max_body_speed(config: EngineConfig) -> float:
     """The fastest speed, in field units per second, any body can show in an observation."""
     dt = float(config.dt)
     if not dt > 0.0 or not math.isfinite(dt):
@@ -87,7 +93,7 @@ def max_body_speed(config):
     return MAX_TRANSLATION * MAX_SUBSTEPS / dt * ROUNDING
 
 
-def observation_bounds(config):
+def observation_bounds(config: EngineConfig) -> tuple[Float32Array, Float32Array]:
     """Returns (low, high), float32 vectors of one team's observation length."""
     half_x = abs(0.5 * float(config.field_width))
     half_y = abs(0.5 * float(config.field_height))
@@ -96,8 +102,13 @@ def observation_bounds(config):
     body = np.array([1.0, 1.0 + 1.0 / half_y if half_y > 0 else math.inf,
                      speed / half_x if half_x > 0 else math.inf,
                      speed / half_y if half_y > 0 else math.inf])
-    exact = np.tile(body, obs_size(int(config.players_per_team)) // FEATURES)
-    high = exact.astype(np.float32)
-    # Round up, not to nearest, so that float32 never undercuts the bound.
-    high = np.where(high < exact, np.nextafter(high, np.float32(np.inf)), high).astype(np.float32)
+    high = float32_ceiling(np.tile(body, obs_size(int(config.players_per_team)) // FEATURES))
     return -high, high
+
+
+def float32_ceiling(exact: npt.ArrayLike) -> Float32Array:
+    """`exact` (float64) as float32, rounded up, not to nearest, so that a bound never
+    undercuts the value it bounds."""
+    wide = np.asarray(exact, np.float64)
+    high = wide.astype(np.float32)
+    return np.where(high < wide, np.nextafter(high, np.float32(np.inf)), high).astype(np.float32)

@@ -1,14 +1,27 @@
 """python/quorvel/core/matches.py: Matches, the framework-free driver of N matches on one BatchEngine: commands in, results read through views, the shared seeding, scenario starts, and the hooks told of everything played."""
+from __future__ import annotations
+
+from typing import TYPE_CHECKING
+
 import numpy as np
 
+from _quorvel import EngineConfig, SpectatorFrame
+
 from .._batch import BatchEngine
+from .arrays import BoolArray, Float32Array, SeedRequest, UInt32Array, UInt64Array
 from .checks import whole_number
-from .scenarios import Curriculum
+from .hooks import MatchHook
+from .scenarios import Curriculum, ScenarioSpec
 from .seeding import fresh_seeds, match_seeds
 from .starts import ScenarioStarts
 
 SCENARIO_STREAM = 0x5CE7A210
 """Mixed into the seeds that seed the scenario draws, apart from any other use of them."""
+
+if TYPE_CHECKING:  # names of the native module's stubs only
+    from .._batch import _Autoreset, _StepInfo
+
+    StepResults = tuple[Float32Array, Float32Array, BoolArray, BoolArray, _StepInfo]
 
 
 class Matches:
@@ -37,7 +50,8 @@ class Matches:
     the batch (its size, the order in which its episodes end), not on the thread count.
     """
 
-    def __init__(self, config, num_matches, *, threads=0, autoreset="disabled", scenario="kickoff"):
+    def __init__(self, config: EngineConfig, num_matches: int, *, threads: int = 0,
+                 autoreset: _Autoreset = "disabled", scenario: ScenarioSpec = "kickoff") -> None:
         self.config = config
         self.num_matches = n = whole_number(num_matches, "num_matches")
         self.batch = BatchEngine(config, n, 0, threads=threads, autoreset=autoreset, copy=False)
@@ -52,21 +66,21 @@ class Matches:
         self.batch.reset()
         self.seeded = False
         self._everyone = np.ones(n, bool)
-        self._hooks = []
+        self._hooks: list[MatchHook] = []
         self._rng = np.random.default_rng([SCENARIO_STREAM, n])
-        self._starts = None
+        self._starts: ScenarioStarts | None = None
         self.scenario = scenario
 
     # ---- scenarios ---------------------------------------------------------------
 
     @property
-    def scenario(self):
+    def scenario(self) -> ScenarioSpec:
         """The scenario spec episodes start from; set it to change the starts of the
         episodes that begin from then on (a curriculum's next stage)."""
         return self._scenario
 
     @scenario.setter
-    def scenario(self, spec):
+    def scenario(self, spec: ScenarioSpec) -> None:
         curriculum = Curriculum(spec)
         self._scenario = spec
         # Episodes a rule ended that wait for the next step's restart still get it.
@@ -78,7 +92,8 @@ class Matches:
             if waiting is not None:
                 self._starts.pending[:] = waiting
 
-    def place(self, players, ball, tick=None, score=None, mask=None):
+    def place(self, players: Float32Array, ball: Float32Array, tick: UInt32Array | None = None,
+              score: UInt32Array | None = None, mask: BoolArray | None = None) -> Float32Array:
         """Places the matches of `mask` (all when None) as ``BatchEngine.place`` does and
         tells the hooks; returns `obs`."""
         self.batch.place(players, ball, tick, score, mask)
@@ -88,32 +103,33 @@ class Matches:
 
     # ---- hooks -------------------------------------------------------------------
 
-    def attach(self, hook):
+    def attach(self, hook: MatchHook) -> None:
         """Tells `hook` (a MatchHook) of everything played from now on."""
         if hook not in self._hooks:
             self._hooks.append(hook)
 
-    def detach(self, hook):
+    def detach(self, hook: MatchHook) -> None:
         """Stops telling `hook`; detaching one not attached does nothing."""
         if hook in self._hooks:
             self._hooks.remove(hook)
 
     # ---- resets ------------------------------------------------------------------
 
-    def build(self, seeds, mask=None):
+    def build(self, seeds: UInt64Array, mask: BoolArray | None = None) -> None:
         """Rebuilds the matches of `mask` (all when None) from their `seeds` (uint64 (N,)):
         each is then as a new engine built from its seed, not yet reset."""
         self.batch.reset(seeds=seeds, mask=mask)
         for hook in self._hooks:
             hook.built(seeds, self._everyone if mask is None else mask)
 
-    def restart(self, mask=None):
+    def restart(self, mask: BoolArray | None = None) -> None:
         """Restarts the matches of `mask` (all when None) from a kick-off, as Engine.reset does."""
         self.batch.reset(mask=mask)
         for hook in self._hooks:
             hook.restarted(self._everyone if mask is None else mask)
 
-    def reset(self, seed=None, mask=None, rng=None):
+    def reset(self, seed: SeedRequest = None, mask: BoolArray | None = None,
+              rng: np.random.Generator | None = None) -> Float32Array:
         """Restarts the matches of `mask` (all when None): the seeding every front-end shares.
 
         `seed`: None restarts them with their generators running on, except that the first
@@ -145,7 +161,7 @@ class Matches:
             self._starts.start(self._everyone if mask is None else mask, self._rng)
         return self.obs
 
-    def status(self):
+    def status(self) -> tuple[UInt32Array, UInt32Array]:
         """Copies of every match's `score` (N, 2) and `tick` (N,) as they stand now (after a
         reset as after a step): what a front-end's reset info shows."""
         arrays = self.batch.spectator_arrays()
@@ -153,7 +169,7 @@ class Matches:
 
     # ---- ticks -------------------------------------------------------------------
 
-    def step(self, commands=None):
+    def step(self, commands: Float32Array | None = None) -> StepResults:
         """Plays one tick of `commands` (default: the `commands` buffer; else a C-contiguous
         float32 (N, 2, P, 4)); returns the engine's (obs, rewards, terminated, truncated,
         info), whose arrays are the views above."""
@@ -165,7 +181,7 @@ class Matches:
             self._starts.after_step(result[4], self._rng)
         return result
 
-    def _tell_step(self, commands, info):
+    def _tell_step(self, commands: Float32Array, info: _StepInfo) -> None:
         played, restarted = self._everyone, None
         if self.autoreset == "next_step":
             # A match that ended is restarted by the next step instead of playing it; the
@@ -181,6 +197,6 @@ class Matches:
 
     # ---- spectators --------------------------------------------------------------
 
-    def spectator(self, index):
+    def spectator(self, index: int) -> SpectatorFrame:
         """Match `index`'s SpectatorFrame."""
         return self.batch.spectator(index)

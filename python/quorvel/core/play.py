@@ -1,8 +1,24 @@
 """python/quorvel/core/play.py: two policies play the matches of a driver to their end, tick by tick."""
+from collections.abc import Callable
+from typing import Protocol
+
 import numpy as np
 
+from .arrays import Float32Array
+from .matches import Matches
 
-def play(matches, policies, generators, on_tick=None, ticks=None):
+
+class TeamPolicy(Protocol):
+    """What plays a team: called on its observations of n matches (float32 (n, 8P + 4)),
+    it fills their command rows `out` (float32 (n, P, 4)), drawing from `rng` only
+    (``quorvel.policies.Policy`` is one)."""
+
+    def __call__(self, obs: Float32Array, out: Float32Array, rng: np.random.Generator, /) -> None: ...
+
+
+def play(matches: Matches, policies: tuple[TeamPolicy, TeamPolicy],
+         generators: tuple[np.random.Generator, np.random.Generator],
+         on_tick: Callable[[int], object] | None = None, ticks: int | None = None) -> int:
     """Plays every match of `matches` (a Matches, autoreset "disabled", reset) until each
     has ended at least once, or `ticks` ticks when given; returns how many were played.
 

@@ -37,13 +37,25 @@ that ``BatchEngine.place`` takes. Team A attacks: the drills are played towards 
 ``Scenario``, or a mapping of them to weights (a curriculum: each episode draws its
 scenario with those weights).
 """
+from __future__ import annotations
+
 import math
 import numbers
-from collections.abc import Mapping
+from collections.abc import Callable, Mapping
+from typing import Any, TypeAlias
 
 import numpy as np
+import numpy.typing as npt
 
+from _quorvel import EngineConfig
+
+from .arrays import IndexArray
 from .layout import MAX_SUBSTEPS, MAX_TRANSLATION
+
+Rows: TypeAlias = npt.NDArray[np.float64]
+"""A view of a start's rows: (count, k, 4) players or (count, 4) balls."""
+Value: TypeAlias = float | npt.NDArray[np.float64]
+"""One of (x, y, vx, vy) for some rows: a number, (count,) or (count, k)."""
 
 # Gaps between a player and the ball at its feet, and from the ball to a field line.
 _TOUCH = 0.05
@@ -54,7 +66,7 @@ class Field:
     extents' reciprocals, the farthest a player's and the ball's centre may stand from
     the centre spot, the goal mouth's half-height, and the speeds."""
 
-    def __init__(self, config):
+    def __init__(self, config: EngineConfig) -> None:
         self.players = int(config.players_per_team)
         hx, hy = 0.5 * float(config.field_width), 0.5 * float(config.field_height)
         # A field of no positive extent along an axis has one spot along it: the centre.
@@ -72,9 +84,9 @@ class Field:
         self.max_ticks = int(config.max_ticks)
         self.player_bounds = np.array([self.player_x, self.player_y])
         self.ball_bounds = np.array([self.ball_x, self.ball_y])
-        self._spreads = {}
+        self._spreads: dict[tuple[int, float], npt.NDArray[np.float64]] = {}
 
-    def spread(self, k, width):
+    def spread(self, k: int, width: float) -> npt.NDArray[np.float64]:
         """k values evenly spread from -width to width (0 for one)."""
         key = k, width
         if key not in self._spreads:
@@ -82,7 +94,7 @@ class Field:
         return self._spreads[key]
 
     @staticmethod
-    def _inside(margin):
+    def _inside(margin: float) -> float:
         """The farthest a centre may stand from the centre spot, `margin` from the edge."""
         return min(max(1.0 - margin, 0.0), 1.0) if math.isfinite(margin) else 0.0
 
@@ -92,38 +104,38 @@ class Start:
     and `ball` (count, 4) float64, all at rest and at the centre spot until set. A
     scenario's draw returns it; the driver takes ``clamped()``."""
 
-    def __init__(self, field, count):
+    def __init__(self, field: Field, count: int) -> None:
         self.field, self.count = field, count
         self.players = np.zeros((count, 2 * field.players, 4))
         self.ball = np.zeros((count, 4))
 
-    def team(self, team, first=0, stop=None):
+    def team(self, team: int, first: int = 0, stop: int | None = None) -> Rows:
         """Team `team`'s (0: A, 1: B) rows from player `first` to `stop` (its last when
         None): a view (count, k, 4), k 0 where the team has no such players."""
         p = self.field.players
         stop = p if stop is None else min(stop, p)
         return self.players[:, team * p + min(first, p):team * p + stop]
 
-    def put(self, rows, x, y, vx=0.0, vy=0.0):
+    def put(self, rows: Rows, x: Value, y: Value, vx: Value = 0.0, vy: Value = 0.0) -> None:
         """Sets (x, y, vx, vy) of `rows` (a view (count, k, 4)); a value of shape (count,)
         goes to each of the k. ``clamped()`` later keeps every centre inside the field."""
         rows[..., 0], rows[..., 1], rows[..., 2], rows[..., 3] = (
             v[:, None] if type(v) is np.ndarray and v.ndim == 1 else v for v in (x, y, vx, vy))
 
-    def put_ball(self, x, y, vx=0.0, vy=0.0):
+    def put_ball(self, x: Value, y: Value, vx: Value = 0.0, vy: Value = 0.0) -> None:
         """Sets the ball's (x, y, vx, vy), its centre clamped inside the field at once (the
         players placed from it see where it is)."""
         ball = self.ball
         ball[:, 0], ball[:, 1], ball[:, 2], ball[:, 3] = x, y, vx, vy
         np.clip(ball[:, :2], -self.field.ball_bounds, self.field.ball_bounds, out=ball[:, :2])
 
-    def clamped(self):
+    def clamped(self) -> Start:
         """This start, every player's centre clamped a radius inside every line."""
         np.clip(self.players[..., :2], -self.field.player_bounds, self.field.player_bounds,
                 out=self.players[..., :2])
         return self
 
-    def behind_ball(self, rows):
+    def behind_ball(self, rows: Rows) -> None:
         """Puts `rows` (at most one player a match) touching the ball on the side away
         from team B's goal, on the line from the goal's centre through the ball."""
         f = self.field
@@ -134,7 +146,7 @@ class Start:
         length[length == 0] = 1.0
         self.put(rows, self.ball[:, 0] - f.touch_x * dx / length, self.ball[:, 1] - f.touch_y * dy / length)
 
-    def out_of_play(self, rows, rng, team):
+    def out_of_play(self, rows: Rows, rng: np.random.Generator, team: int) -> None:
         """Puts `rows` ((count, k, 4): the players of team `team` a drill leaves out) deep in
         team A's half, spread across the field, at rest: team A's nearer its goal line
         than team B's, so that the two never stand on one spot."""
@@ -142,11 +154,15 @@ class Start:
                                                             rows.shape[:2]),
                  self.lanes(rows, rng, 0.8, 0.05))
 
-    def lanes(self, rows, rng, width, jitter):
+    def lanes(self, rows: Rows, rng: np.random.Generator, width: float, jitter: float) -> Rows:
         """Heights for `rows` (count, k, 4): k lanes evenly spread over `width` of the
         field's half-width either side of the middle, each moved by up to `jitter`."""
         return self.field.player_y * (self.field.spread(rows.shape[1], width)
                                       + rng.uniform(-jitter, jitter, rows.shape[:2]))
+
+
+Draw: TypeAlias = Callable[[np.random.Generator, Field, int], Start]
+"""A scenario's draw: ``draw(rng, field, count)`` returns a Start of `count` matches."""
 
 
 class Scenario:
@@ -157,24 +173,25 @@ class Scenario:
     `ends_at_goal` and `ends_outside_half` are the rules that end it early (terminated).
     Pass `draw` for a scenario of your own."""
 
-    def __init__(self, name, draw=None, *, ticks=None, ends_at_goal=False, ends_outside_half=False):
+    def __init__(self, name: str, draw: Draw | None = None, *, ticks: int | None = None,
+                 ends_at_goal: bool = False, ends_outside_half: bool = False) -> None:
         self.name = name
         self.draw = draw
         self.ticks = ticks
         self.ends_at_goal = ends_at_goal
         self.ends_outside_half = ends_outside_half
 
-    def clock(self, field):
+    def clock(self, field: Field) -> int:
         """The tick a start sets: the last `ticks` of the match."""
         return max(field.max_ticks - self.ticks, 0) if self.ticks is not None else 0
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return f"Scenario({self.name!r})"
 
 
 # ---- the scenarios ---------------------------------------------------------------------
 
-def _random(rng, field, count):
+def _random(rng: np.random.Generator, field: Field, count: int) -> Start:
     start = Start(field, count)
     p2 = 2 * field.players
     start.put(start.players, rng.uniform(-1, 1, (count, p2)) * field.player_x,
@@ -187,10 +204,10 @@ def _random(rng, field, count):
     return start
 
 
-def _empty_goal(distance):
+def _empty_goal(distance: tuple[float, float]) -> Draw:
     """One attacker behind the ball `distance` (low, high) units from the goal line, the
     goal empty, everyone else out of play."""
-    def draw(rng, field, count):
+    def draw(rng: np.random.Generator, field: Field, count: int) -> Start:
         start = Start(field, count)
         start.put_ball(1.0 - rng.uniform(*distance, count) * field.sx,
                        rng.uniform(-0.5, 0.5, count) * field.ball_y)
@@ -201,9 +218,9 @@ def _empty_goal(distance):
     return draw
 
 
-def _run_to_score(keeper):
+def _run_to_score(keeper: bool) -> Draw:
     """One attacker with the ball just past the halfway line, the defenders behind it."""
-    def draw(rng, field, count):
+    def draw(rng: np.random.Generator, field: Field, count: int) -> Start:
         start = Start(field, count)
         start.put_ball(rng.uniform(0.1, 0.25, count), rng.uniform(-0.6, 0.6, count) * field.ball_y)
         start.behind_ball(start.team(0, 0, 1))
@@ -218,7 +235,7 @@ def _run_to_score(keeper):
     return draw
 
 
-def _attack_3v1(rng, field, count):
+def _attack_3v1(rng: np.random.Generator, field: Field, count: int) -> Start:
     start = Start(field, count)
     start.put_ball(rng.uniform(0.35, 0.55, count), rng.uniform(-0.3, 0.3, count) * field.ball_y)
     start.behind_ball(start.team(0, 0, 1))
@@ -231,7 +248,7 @@ def _attack_3v1(rng, field, count):
     return start
 
 
-def _counter_attack(rng, field, count):
+def _counter_attack(rng: np.random.Generator, field: Field, count: int) -> Start:
     start = Start(field, count)
     start.put_ball(rng.uniform(-0.45, -0.25, count), rng.uniform(-0.5, 0.5, count) * field.ball_y)
     start.behind_ball(start.team(0, 0, 1))
@@ -246,7 +263,7 @@ def _counter_attack(rng, field, count):
     return start
 
 
-def _drill(name, draw, ticks, outside_half=True):
+def _drill(name: str, draw: Draw, ticks: int, outside_half: bool = True) -> Scenario:
     return Scenario(name, draw, ticks=ticks, ends_at_goal=True, ends_outside_half=outside_half)
 
 
@@ -263,14 +280,18 @@ SCENARIOS = {s.name: s for s in (
 """The named scenarios, by name."""
 
 
-def names():
+ScenarioSpec: TypeAlias = "str | Scenario | Mapping[Any, float]"
+"""What ``scenario=`` takes: a name, a Scenario, or a mapping of them to weights."""
+
+
+def names() -> tuple[str, ...]:
     """The scenario names, "kickoff" first."""
     return tuple(SCENARIOS)
 
 
 # ---- curricula -------------------------------------------------------------------------
 
-def _scenario(spec):
+def _scenario(spec: object) -> Scenario:
     if isinstance(spec, Scenario):
         return spec
     if isinstance(spec, str):
@@ -286,7 +307,9 @@ class Curriculum:
     with probability weight / sum). TypeError or ValueError for anything else: an unknown
     name, a weight that is not a finite number at least 0, weights that sum to 0."""
 
-    def __init__(self, spec="kickoff"):
+    def __init__(self, spec: ScenarioSpec = "kickoff") -> None:
+        # Checked as given, whatever the annotations say: callers pass anything.
+        entries: list[tuple[object, object]]
         if isinstance(spec, Mapping):
             entries = list(spec.items())
             if not entries:
@@ -294,13 +317,14 @@ class Curriculum:
         else:
             entries = [(spec, 1.0)]
         self.scenarios = [_scenario(s) for s, _ in entries]
-        weights = []
+        weights: list[float] = []
         for s, w in entries:
             if isinstance(w, bool) or not isinstance(w, numbers.Real):
                 raise TypeError(f"scenario weights are numbers, not {w!r} (for {s!r})")
-            if not (math.isfinite(w) and w >= 0):
+            weight = float(w)
+            if not (math.isfinite(weight) and weight >= 0):
                 raise ValueError(f"scenario weights are finite and at least 0, not {w!r} (for {s!r})")
-            weights.append(float(w))
+            weights.append(weight)
         total = sum(weights)
         if total <= 0:
             raise ValueError("scenario weights sum to 0")
@@ -308,7 +332,7 @@ class Curriculum:
         # Nothing to place and no rule to apply: the driver then does nothing at all.
         self.kickoff_only = not any(s.draw or s.ends_at_goal or s.ends_outside_half for s in self.scenarios)
 
-    def pick(self, rng, count):
+    def pick(self, rng: np.random.Generator, count: int) -> IndexArray:
         """Which scenario (an index into `scenarios`) each of `count` episodes starts from."""
         if len(self.scenarios) == 1:
             return np.zeros(count, np.intp)

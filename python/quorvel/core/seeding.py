@@ -2,12 +2,16 @@
 import operator
 import random
 
+from typing import Any
+
 import numpy as np
+
+from .arrays import BoolArray, UInt64Array
 
 SEED_LIMIT = 2**64
 
 
-def engine_seed(seed):
+def engine_seed(seed: Any) -> int:
     """An integer seed as the engine's unsigned 64-bit seed (negative ones wrap); TypeError
     for anything else (a float such as 1.5 is refused, not truncated)."""
     try:
@@ -16,14 +20,14 @@ def engine_seed(seed):
         raise TypeError(f"seed must be an integer or None, not {seed!r}") from None
 
 
-def fresh_seeds(count, rng=None):
+def fresh_seeds(count: int, rng: np.random.Generator | None = None) -> UInt64Array:
     """`count` engine seeds (uint64) drawn from `rng`, or from fresh entropy of the operating
     system when None: what a first reset without a seed plays from."""
     rng = np.random.default_rng() if rng is None else rng
     return rng.integers(SEED_LIMIT, size=count, dtype=np.uint64)
 
 
-def match_seeds(seed, count):
+def match_seeds(seed: Any, count: int) -> tuple[UInt64Array, BoolArray] | None:
     """The seeds a reset asks for, one per match: None for none; for an integer s, match i
     gets s + i; for a sequence of `count` entries, each match its own, where None asks for
     no new seed. Returns None or (seeds uint64 (count,), which of them were given)."""
@@ -46,7 +50,7 @@ def match_seeds(seed, count):
     return seeds, given
 
 
-def checked_mask(mask, count, name):
+def checked_mask(mask: Any, count: int, name: str) -> BoolArray | None:
     """A reset mask: None (every match) or a bool array of shape (count,); ValueError
     naming `name` otherwise."""
     if mask is None:
@@ -57,7 +61,7 @@ def checked_mask(mask, count, name):
     return mask
 
 
-def script_generator(seed):
+def script_generator(seed: int) -> np.random.Generator:
     """A numpy Generator whose draws (``random()``, ``uniform()``) are those of
     ``random.Random(seed)``: both are Mersenne Twisters that make a double from two words
     the same way, so the command line's scripted teams keep drawing the streams they drew
@@ -69,7 +73,7 @@ def script_generator(seed):
     return np.random.Generator(bits)
 
 
-def team_generators(seed):
+def team_generators(seed: int) -> tuple[np.random.Generator, np.random.Generator]:
     """The two scripted teams' generators of the match played from `seed`: team A draws
     from stream 2 * seed, team B from 2 * seed + 1."""
     return script_generator(2 * seed), script_generator(2 * seed + 1)

@@ -1,8 +1,21 @@
 """python/quorvel/core/starts.py: a driver's scenario starts: drawing and placing each episode's start, and ending drills by their rules, in numpy over the batch."""
-import numpy as np
+from __future__ import annotations
 
+from collections.abc import Callable
+from typing import TYPE_CHECKING, Any
+
+import numpy as np
+import numpy.typing as npt
+
+from .arrays import BoolArray
 from .layout import ball_offset
-from .scenarios import Field
+from .scenarios import Curriculum, Field, Scenario
+
+if TYPE_CHECKING:
+    from .._batch import _StepInfo
+    from .matches import Matches
+
+Drawn = tuple[npt.NDArray[Any], ...]
 
 
 BLOCK = 64
@@ -14,11 +27,12 @@ class _Drawn:
     """Starts of one scenario (or picks of a curriculum) drawn ahead in blocks and handed
     out in order; a block with too few left is dropped for a fresh one."""
 
-    def __init__(self, draw):
-        self.draw = draw  # draw(rng, count) -> tuple of arrays of count rows
-        self.rows, self.next = None, 0
+    def __init__(self, draw: Callable[[np.random.Generator, int], Drawn]) -> None:
+        self.draw = draw  # draw(rng, count) -> arrays of count rows
+        self.rows: Drawn | None = None
+        self.next = 0
 
-    def take(self, rng, count, block):
+    def take(self, rng: np.random.Generator, count: int, block: int) -> Drawn:
         if self.rows is None or self.next + count > len(self.rows[0]):
             self.rows, self.next = self.draw(rng, max(block, count)), 0
         taken = slice(self.next, self.next + count)
@@ -41,7 +55,7 @@ class ScenarioStarts:
     (when the driver's generator is reseeded).
     """
 
-    def __init__(self, matches, curriculum):
+    def __init__(self, matches: Matches, curriculum: Curriculum) -> None:
         n, p = matches.num_matches, matches.players
         self.matches, self.curriculum = matches, curriculum
         self.field = Field(matches.config)
@@ -63,29 +77,34 @@ class ScenarioStarts:
             self._set_rules()
         self.drop_drawn()
 
-    def drop_drawn(self):
+    def drop_drawn(self) -> None:
         """Forgets the starts and picks drawn ahead."""
         field, curriculum = self.field, self.curriculum
 
-        def starts_of(scenario):
-            def draw(rng, count):
-                start = scenario.draw(rng, field, count).clamped()
+        def starts_of(scenario: Scenario) -> _Drawn | None:
+            if scenario.draw is None:
+                return None
+            draw_start = scenario.draw
+
+            def draw(rng: np.random.Generator, count: int) -> Drawn:
+                start = draw_start(rng, field, count).clamped()
                 return start.players.astype(np.float32), start.ball.astype(np.float32)
             return _Drawn(draw)
 
-        self._starts = [starts_of(s) if s.draw else None for s in curriculum.scenarios]
+        self._starts = [starts_of(s) for s in curriculum.scenarios]
         self._picks = _Drawn(lambda rng, count: (curriculum.pick(rng, count),))
 
-    def start(self, mask, rng):
+    def start(self, mask: BoolArray, rng: np.random.Generator) -> None:
         """Gives each match of `mask` (bool (N,)) a scenario and a start drawn from `rng`,
         and places those whose scenario places bodies."""
         if self.matches.autoreset == "next_step":
             self.pending &= ~mask
         scenarios = self.curriculum.scenarios
         if len(scenarios) == 1:  # the rules, clock and score are set once, in _set_rules
-            if self._starts[0] is not None:
+            drawn = self._starts[0]
+            if drawn is not None:
                 rows = np.flatnonzero(mask)
-                self.players[rows], self.ball[rows] = self._starts[0].take(rng, len(rows), self._block)
+                self.players[rows], self.ball[rows] = drawn.take(rng, len(rows), self._block)
                 self._place(mask)
             return
         index = np.flatnonzero(mask)
@@ -97,20 +116,21 @@ class ScenarioStarts:
                 continue
             self.ends_at_goal[rows] = scenario.ends_at_goal
             self.ends_outside_half[rows] = scenario.ends_outside_half
-            if scenario.draw is None:
+            drawn = self._starts[k]
+            if drawn is None:
                 continue
-            self.players[rows], self.ball[rows] = self._starts[k].take(rng, len(rows), self._block)
+            self.players[rows], self.ball[rows] = drawn.take(rng, len(rows), self._block)
             self.tick[rows] = scenario.clock(self.field)
             placed[rows] = True
         self.any_rule = bool(self.ends_at_goal.any() or self.ends_outside_half.any())
         if placed.any():
             self._place(placed)
 
-    def _place(self, mask):
+    def _place(self, mask: BoolArray) -> None:
         self.matches.place(self.players, self.ball, self.tick if self._set_tick else None,
                            self.score if self._set_score else None, mask=mask)
 
-    def _set_rules(self):
+    def _set_rules(self) -> None:
         """A single scenario's rules and clock, the same for every match."""
         (scenario,) = self.curriculum.scenarios
         self.ends_at_goal[:] = scenario.ends_at_goal
@@ -118,15 +138,15 @@ class ScenarioStarts:
         self.any_rule = scenario.ends_at_goal or scenario.ends_outside_half
         self.tick[:] = scenario.clock(self.field)
 
-    def _ended_by_rules(self, played):
+    def _ended_by_rules(self, played: BoolArray) -> BoolArray:
         """The matches of `played` whose episode a rule ends after this tick."""
         m = self.matches
-        ended = self.ends_at_goal & (m.rewards[:, 0] != 0)
+        ended: BoolArray = self.ends_at_goal & (m.rewards[:, 0] != 0)
         ended |= self.ends_outside_half & (m.obs[:, 0, self._ball_x] < 0)
         ended &= played
         return ended
 
-    def after_step(self, info, rng):
+    def after_step(self, info: _StepInfo, rng: np.random.Generator) -> None:
         """Applies the rules to the step just played (`info`: its info dict) and starts
         the episodes that began in it, from `rng`."""
         m = self.matches

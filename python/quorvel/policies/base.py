@@ -1,4 +1,9 @@
 """python/quorvel/policies/base.py: what a policy is: made from a configuration, called on a batch of one team's observations."""
+import numpy as np
+
+from _quorvel import EngineConfig
+
+from ..core.arrays import Float32Array
 
 
 class Policy:
@@ -14,8 +19,8 @@ class Policy:
     other callable is taken as ``actions = f(obs)`` (see ``CallablePolicy``).
     """
 
-    def __init__(self, config):
+    def __init__(self, config: EngineConfig) -> None:
         pass
 
-    def __call__(self, obs, out, rng):
+    def __call__(self, obs: Float32Array, out: Float32Array, rng: np.random.Generator) -> None:
         raise NotImplementedError

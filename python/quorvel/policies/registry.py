@@ -1,16 +1,32 @@
 """python/quorvel/policies/registry.py: the one registry of policies: names, policy files, policy objects and callables."""
 import os
+from collections.abc import Callable
+from typing import Any, TypeAlias, cast
 
+import numpy.typing as npt
+
+from _quorvel import EngineConfig
+
+from ..core.arrays import Float32Array
 from .base import Policy
 from .simple import CallablePolicy
 
-_FACTORIES = {}
+PolicyFactory: TypeAlias = Callable[..., Policy]
+"""Makes a policy: ``factory(config, **options)``."""
+PolicyLoader: TypeAlias = Callable[..., Policy]
+"""Makes a policy from a file: ``loader(path, config, **options)``."""
+PolicySpec: TypeAlias = (str | os.PathLike[str] | Policy | type[Policy]
+                         | Callable[[Float32Array], npt.ArrayLike])
+"""Whatever ``make`` takes: a registered name, a policy file, a policy, a Policy
+subclass, or a function of the observations returning the actions."""
+
+_FACTORIES: dict[str, PolicyFactory] = {}
 """Registered name -> factory(config, **options)."""
-_LOADERS = {}
+_LOADERS: dict[str, PolicyLoader] = {}
 """File name ending -> loader(path, config, **options)."""
 
 
-def register(name, factory):
+def register(name: str, factory: PolicyFactory) -> None:
     """Registers `factory`, called ``factory(config, **options)`` and returning a Policy, as
     `name`: a non-empty string without spaces; a ":" in it names a variant of a family
     ("scripted:hard"). ValueError for a name already taken or a bad one."""
@@ -23,7 +39,7 @@ def register(name, factory):
     _FACTORIES[name] = factory
 
 
-def register_loader(ending, loader):
+def register_loader(ending: str, loader: PolicyLoader) -> None:
     """Registers `loader`, called ``loader(path, config, **options)`` and returning a
     Policy, for the policy files whose name ends in `ending` (".npz"). ValueError for an
     ending already taken."""
@@ -34,12 +50,12 @@ def register_loader(ending, loader):
     _LOADERS[ending] = loader
 
 
-def names():
+def names() -> tuple[str, ...]:
     """The registered names, in the order they were registered."""
     return tuple(_FACTORIES)
 
 
-def make(spec, config, *, batched=True, **options):
+def make(spec: PolicySpec, config: EngineConfig, *, batched: bool = True, **options: Any) -> Policy:
     """The policy `spec` names, for matches of `config`.
 
     `spec`: a registered name (see ``names()``), made with `options`; the path of a policy
@@ -66,6 +82,7 @@ def make(spec, config, *, batched=True, **options):
                          f"policy file ({', '.join(_LOADERS) or 'no file loader is installed'}), "
                          "a Policy or a callable")
     if callable(spec):
-        return CallablePolicy(spec, batched)
+        # Any other callable, a class that is no Policy included, is the function of the actions.
+        return CallablePolicy(cast(Callable[[Float32Array], npt.ArrayLike], spec), batched)
     raise TypeError(f"a policy must be a name, a policy file, a Policy or a callable, "
                     f"not {type(spec).__name__}")

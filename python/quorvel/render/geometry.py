@@ -17,7 +17,7 @@ LABEL_SIZE = 1 / 36    # the labels' font size as a share of the width (18 pixel
 MIN_LABEL_SIZE = 8
 
 
-def _size(value):
+def _size(value: float) -> float:
     """A radius as drawn: its magnitude, or 0 when it is not a finite number."""
     value = abs(value)
     return value if math.isfinite(value) else 0.0
@@ -32,7 +32,7 @@ class Geometry:
     (font size of the labels).
     """
 
-    def __init__(self, config, width):
+    def __init__(self, config: EngineConfig, width: int) -> None:
         if not isinstance(config, EngineConfig):
             raise TypeError(f"config must be an EngineConfig, not {type(config).__name__}")
         if isinstance(width, bool) or not isinstance(width, int):
@@ -62,14 +62,14 @@ class Geometry:
             raise ValueError(f"a field of {length} x {breadth} drawn {width} pixels wide would be "
                              f"{self.height} pixels high (at most {MAX_SIDE})")
 
-    def point(self, position):
+    def point(self, position: tuple[float, float]) -> tuple[float, float]:
         """(x, y) in pixels, as floats, of a normalised field position (x right, y up)."""
         x, y = position
         return (self.left + (x + 1.0) * 0.5 * self.field_width,
                 self.top + (1.0 - y) * 0.5 * self.field_height)
 
 
-def image_size(config, width):
+def image_size(config: EngineConfig, width: int) -> tuple[int, int]:
     """(width, height) of the picture of `config`'s field `width` pixels wide."""
     geometry = Geometry(config, width)
     return geometry.width, geometry.height

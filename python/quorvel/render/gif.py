@@ -5,6 +5,10 @@ file is closed, about a megabyte a frame; here each frame is quantised and LZW-e
 Pillow's GIF helpers and written at once, so memory stays that of one frame and an
 interrupted export leaves the frames written so far.
 """
+import os
+
+import numpy as np
+import numpy.typing as npt
 from PIL import GifImagePlugin, Image
 
 
@@ -12,13 +16,13 @@ class GifWriter:
     """Appends RGB images (uint8, height x width x 3, all of one size) to a looping GIF
     file at `fps` frames per second. Each frame has its own palette of up to 256 colours."""
 
-    def __init__(self, path, fps):
+    def __init__(self, path: str | os.PathLike[str], fps: float) -> None:
         self._file = open(path, "wb")
         self._fps = fps
-        self._size = None
+        self._size: tuple[int, int] | None = None
         self.frames = 0
 
-    def append_data(self, pixels):
+    def append_data(self, pixels: npt.NDArray[np.uint8]) -> None:
         frame = Image.fromarray(pixels).convert("P", palette=Image.Palette.ADAPTIVE)
         if self._size is None:
             self._size = frame.size
@@ -34,7 +38,7 @@ class GifWriter:
             self._file.write(chunk)
         self.frames += 1
 
-    def close(self):
+    def close(self) -> None:
         if not self._file.closed:
             try:
                 if self._size is not None:

@@ -9,12 +9,13 @@ import math
 import threading
 
 import numpy as np
+import numpy.typing as npt
 from PIL import Image, ImageDraw
 
-from _quorvel import SpectatorFrame
+from _quorvel import EngineConfig, SpectatorFrame
 
 from .geometry import BALL_MIN_RADIUS, Geometry
-from .label import GlyphCache
+from .label import Colour, GlyphCache
 
 BAND = (22, 30, 26)                              # behind the score and the clock
 SURROUND = (36, 100, 47)                         # grass outside the field
@@ -46,7 +47,7 @@ class Renderer:
     only what falls in the picture is drawn.
     """
 
-    def __init__(self, config, width=640):
+    def __init__(self, config: EngineConfig, width: int = 640) -> None:
         self.geometry = Geometry(config, width)
         self.width, self.height = self.geometry.width, self.geometry.height
         self.scale = self.geometry.scale  # pixels per field unit
@@ -61,14 +62,14 @@ class Renderer:
         self._label = GlyphCache(self.geometry.label_size, TEXT, TEXT_EDGE)
         self._label_top = (self.geometry.band - self._label.ink_middle * 2) / 2
 
-    def render(self, frame):
+    def render(self, frame: SpectatorFrame) -> npt.NDArray[np.uint8]:
         """The picture of `frame` as a new uint8 array of shape (height, width, 3)."""
         if not isinstance(frame, SpectatorFrame):
             raise TypeError(f"frame must be a SpectatorFrame, not {type(frame).__name__}")
         with self._lock:
             return self._render(frame)
 
-    def _render(self, frame):
+    def _render(self, frame: SpectatorFrame) -> npt.NDArray[np.uint8]:
         # Drawn on one canvas kept from frame to frame: a new Pillow image each frame
         # costs a millisecond of fresh memory, five times the drawing.
         image = self._canvas
@@ -97,19 +98,20 @@ class Renderer:
         self._draw_labels(image, draw, frame)
         return np.asarray(image).copy()
 
-    def pixel_of(self, position):
+    def pixel_of(self, position: tuple[float, float]) -> tuple[int, int]:
         """(column, row) of the pixel under a normalised field position."""
         x, y = self.geometry.point(position)
         return math.floor(x), math.floor(y)
 
-    def _pixel(self, position):
+    def _pixel(self, position: tuple[float, float]) -> tuple[float, float] | None:
         x, y = position
         if not (math.isfinite(x) and math.isfinite(y)):
             return None  # odd physics can lose a body; draw the rest
         # Keep far-off bodies' coordinates small enough for the drawing library.
         return self.geometry.point((min(4.0, max(-4.0, x)), min(4.0, max(-4.0, y))))
 
-    def _disc(self, draw, centre, radius, fill, outline, edge):
+    def _disc(self, draw: ImageDraw.ImageDraw, centre: tuple[float, float], radius: float,
+              fill: Colour, outline: Colour, edge: int) -> None:
         x, y = centre
         # Whole-pixel box edges rounded half up on both sides: a body and its mirror image
         # about the halfway line then cover mirrored pixels.
@@ -128,7 +130,8 @@ class Renderer:
         else:
             draw.ellipse(box, fill=fill)
 
-    def _clipped_disc(self, draw, centre, radius, colour):
+    def _clipped_disc(self, draw: ImageDraw.ImageDraw, centre: tuple[float, float], radius: float,
+                      colour: Colour) -> None:
         """A disc far larger than the picture, drawn as one span per row of the picture."""
         x, y = centre
         radius = min(radius, 1e9)  # beyond this the spans in the picture are the same
@@ -140,7 +143,7 @@ class Renderer:
             if left <= right:
                 draw.rectangle((left, row, right, row), fill=colour)
 
-    def _draw_labels(self, image, draw, frame):
+    def _draw_labels(self, image: Image.Image, draw: ImageDraw.ImageDraw, frame: SpectatorFrame) -> None:
         """The score in the middle of the band between chips of the team colours, the tick
         on the left and the match clock on the right, each side label left out when the
         picture is too narrow for it."""
@@ -165,7 +168,7 @@ class Renderer:
             if clock_width <= room:
                 label.stamp(image, clock, self.width - pad - clock_width, top)
 
-    def _draw_background(self, config):
+    def _draw_background(self, config: EngineConfig) -> Image.Image:
         g, w, h = self.geometry, self.width, self.height
         image = Image.new("RGB", (w, h), SURROUND)
         draw = ImageDraw.Draw(image)
@@ -197,7 +200,7 @@ class Renderer:
         pixels[:, w - w // 2:] = pixels[:, :w // 2][:, ::-1]
         return Image.fromarray(pixels)
 
-    def _draw_goals(self, draw, config, line):
+    def _draw_goals(self, draw: ImageDraw.ImageDraw, config: EngineConfig, line: int) -> None:
         """Each goal, goal_width wide and centred on its goal line, as a net reaching
         `goal_depth` behind the line into the margin, framed by its posts and bar."""
         g = self.geometry
@@ -222,6 +225,6 @@ class Renderer:
         draw.rectangle((back - inset, top - inset, front, bottom - inset + line - 1), outline=LINE, width=line)
 
 
-def _px(value):
+def _px(value: float) -> int:
     """The pixel edge nearest `value`, halves rounded up (Python's round() goes to even)."""
     return math.floor(value + 0.5)

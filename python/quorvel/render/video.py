@@ -3,9 +3,12 @@
 ffmpeg is needed; GIF through Pillow's encoder, frame by frame (gif.py). Both stream:
 a frame is handed on as it is written, never kept."""
 import math
+import os
 from pathlib import Path
+from typing import Any, Protocol
 
 import numpy as np
+import numpy.typing as npt
 
 from ..extras import needs
 from .gif import GifWriter
@@ -13,7 +16,15 @@ from .gif import GifWriter
 SUFFIXES = (".mp4", ".gif")
 
 
-def _imageio():
+class _FrameSink(Protocol):
+    """imageio's writer, or ours for GIF."""
+
+    def append_data(self, pixels: npt.NDArray[np.uint8]) -> None: ...
+
+    def close(self) -> None: ...
+
+
+def _imageio() -> Any:
     with needs("render", "writing MP4 files"):
         import imageio.v2 as imageio
     return imageio
@@ -23,7 +34,7 @@ class VideoWriter:
     """Appends RGB images (uint8, height x width x 3, all of one size) to a video file
     whose kind follows its suffix: .mp4 or .gif. Use as a context manager or call close()."""
 
-    def __init__(self, path, fps):
+    def __init__(self, path: str | os.PathLike[str], fps: float) -> None:
         self.path = Path(path)
         self.kind = self.path.suffix.lower()
         if self.kind not in SUFFIXES:
@@ -32,6 +43,7 @@ class VideoWriter:
         if isinstance(fps, bool) or not isinstance(fps, (int, float)) or not (
                 math.isfinite(fps) and fps > 0):
             raise ValueError(f"fps must be a positive, finite number, got {fps!r}")
+        self._writer: _FrameSink | None
         if self.kind == ".mp4":
             # yuv420p for players that know nothing else; it needs even sides, which
             # write() pads to, so ffmpeg is told not to resize.
@@ -42,7 +54,10 @@ class VideoWriter:
             self._writer = GifWriter(self.path, fps)
         self.frames = 0
 
-    def write(self, image):
+    def write(self, image: npt.ArrayLike) -> None:
+        """Appends `image`; ValueError for one of another shape, or once the file is closed."""
+        if self._writer is None:
+            raise ValueError(f"cannot write to {str(self.path)!r}: it is closed")
         pixels = np.asarray(image, dtype=np.uint8)
         if pixels.ndim != 3 or pixels.shape[2] != 3:
             raise ValueError(f"image must have shape (height, width, 3), got {pixels.shape}")
@@ -52,13 +67,13 @@ class VideoWriter:
         self._writer.append_data(pixels)
         self.frames += 1
 
-    def close(self):
+    def close(self) -> None:
         if self._writer is not None:
             self._writer.close()
             self._writer = None
 
-    def __enter__(self):
+    def __enter__(self) -> "VideoWriter":
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, *exc: object) -> None:
         self.close()

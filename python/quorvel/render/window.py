@@ -5,8 +5,13 @@ import math
 import os
 import sys
 import time
+from collections.abc import Iterator
+from typing import Any
 
 import numpy as np
+import numpy.typing as npt
+
+from _quorvel import EngineConfig
 
 from ..extras import needs
 from .geometry import image_size
@@ -15,7 +20,7 @@ HEADLESS_DRIVERS = ("offscreen", "dummy")
 DISPLAY_VARIABLES = ("DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER")
 
 
-def _pygame():
+def _pygame() -> Any:
     os.environ.setdefault("PYGAME_HIDE_SUPPORT_PROMPT", "1")
     with needs("render", "the window"):
         import pygame
@@ -23,7 +28,7 @@ def _pygame():
 
 
 @contextlib.contextmanager
-def _video_driver(name):
+def _video_driver(name: str | None) -> Iterator[None]:
     """SDL_VIDEODRIVER set to `name` (None: left as it is) while SDL's video starts, then
     restored, so that nothing else in the process sees it changed."""
     if name is None:
@@ -53,7 +58,8 @@ class Window:
     machine); `need_display=True` refuses that with RuntimeError instead.
     """
 
-    def __init__(self, config, fps=None, width=640, title="quorvel", *, need_display=False):
+    def __init__(self, config: EngineConfig, fps: float | None = None, width: int = 640,
+                 title: str = "quorvel", *, need_display: bool = False) -> None:
         self.width, self.height = image_size(config, width)
         if fps is None:
             fps = 1.0 / config.dt
@@ -83,10 +89,10 @@ class Window:
             self._pygame.display.quit()
             raise RuntimeError(f"cannot open a window: {no_display}") from None
         self._pygame.display.set_caption(str(title))
-        self._due = None
+        self._due: float | None = None
         self.is_open = True
 
-    def show(self, image):
+    def show(self, image: npt.ArrayLike) -> None:
         """Draws `image` (uint8, height x width x 3; scaled when its size differs), handles
         the window's events, then waits until the frame's time is up."""
         if not self.is_open:
@@ -106,7 +112,7 @@ class Window:
                 return
         self._wait()
 
-    def _wait(self):
+    def _wait(self) -> None:
         period = 1.0 / self.fps
         now = time.perf_counter()
         if self._due is None or now > self._due + period:
@@ -115,14 +121,14 @@ class Window:
         time.sleep(max(0.0, self._due - now))
         self._due += period
 
-    def close(self):
+    def close(self) -> None:
         """Closes the window; closing it again does nothing."""
         if self.is_open:
             self.is_open = False
             self._pygame.display.quit()
 
-    def __enter__(self):
+    def __enter__(self) -> "Window":
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, *exc: object) -> None:
         self.close()

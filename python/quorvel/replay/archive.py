@@ -11,6 +11,7 @@ import tokenize
 import warnings
 import zipfile
 import zlib
+from typing import IO, Any
 
 import numpy as np
 
@@ -42,7 +43,7 @@ class ReplayArchive:
     in messages. `budget` is the most uncompressed bytes the members read may declare
     in all; reading one that would go beyond it is refused before it is read."""
 
-    def __init__(self, source, name, budget):
+    def __init__(self, source: IO[bytes], name: str, budget: int) -> None:
         self.name = name
         self.budget = budget
         try:
@@ -55,16 +56,17 @@ class ReplayArchive:
             raise ReplayFormatError(f"{name} holds {len(members)} members; a replay file "
                                     f"holds at most {MAX_MEMBERS}")
 
-    def __enter__(self):
+    def __enter__(self) -> "ReplayArchive":
         return self
 
-    def __exit__(self, *exc):
+    def __exit__(self, *exc: object) -> None:
         self._zip.close()
 
-    def has(self, key):
+    def has(self, key: str) -> bool:
         return f"{key}.npy" in self._zip.NameToInfo
 
-    def array(self, key, kinds, shape=None, most=None, itemsize=None):
+    def array(self, key: str, kinds: str, shape: tuple[int | None, ...] | None = None,
+              most: int | None = None, itemsize: int | None = None) -> np.ndarray[Any, Any]:
         """The array stored as `key`: its dtype's kind must be one of `kinds` (numpy's
         letters: "u", "i", "f", "U") and its item size `itemsize` when given, its shape
         `shape` when given (None entries match any length), its data at most `most`
@@ -113,7 +115,7 @@ class ReplayArchive:
         values.flags.writeable = False
         return values.reshape(declared, order="F" if fortran else "C")
 
-    def scalar(self, key, kinds):
+    def scalar(self, key: str, kinds: str) -> Any:
         """The one value stored as `key` (a 0-d array whose kind is one of `kinds`), as
         a Python value; text must be valid Unicode (numpy makes a str of any 32-bit
         codes, even those that are no character)."""
@@ -125,7 +127,7 @@ class ReplayArchive:
                                         "not Unicode characters")
         return value.item()
 
-    def _info(self, key):
+    def _info(self, key: str) -> zipfile.ZipInfo:
         info = self._zip.NameToInfo.get(f"{key}.npy")
         if info is None:
             raise ReplayFormatError(f"{self.name} has no {key} member")
@@ -137,7 +139,7 @@ class ReplayArchive:
                 f"{info.compress_type}; a replay file's members are stored or deflated")
         return info
 
-    def _read(self, info, key):
+    def _read(self, info: zipfile.ZipInfo, key: str) -> bytearray:
         """The member's bytes, decompressed a chunk at a time up to its declared size."""
         data = bytearray(info.file_size)
         view = memoryview(data)
@@ -161,7 +163,7 @@ class ReplayArchive:
         return data
 
 
-def reason(damage):
+def reason(damage: BaseException) -> str:
     """The first line of an error's text, shortened: the text of a damaged file's error can
     quote the damage itself, and is shown in one line."""
     text = (str(damage).splitlines() or [""])[0]

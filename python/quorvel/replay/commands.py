@@ -1,10 +1,18 @@
 # python/quorvel/replay/commands.py: a tick's pair of Actions to a row of floats, and back.
+from typing import cast
+
 import numpy as np
+import numpy.typing as npt
 
 from _quorvel import Action, Actions
 
+from ..core.arrays import Float32Array
 
-def encode(pair, players, row):
+ActionPair = tuple[Actions, Actions]
+"""A tick's commands as Engine.step takes them: (team A's, team B's)."""
+
+
+def encode(pair: ActionPair, players: int, row: Float32Array) -> list[int]:
     """Writes a (team A, team B) pair of Actions into `row` (float32 (2, P, 4), zeroed);
     returns how many players each team commanded. Entries beyond the team are ignored by
     the engine, so they are not kept."""
@@ -19,7 +27,7 @@ def encode(pair, players, row):
     return counts
 
 
-def decode_all(commands, counts):
+def decode_all(commands: Float32Array, counts: npt.NDArray[np.uint8]) -> list[ActionPair]:
     """The pairs of Actions of every tick. A team whose commands repeat those of its
     previous tick (standing still, holding a move) reuses that tick's Actions object.
 
@@ -32,9 +40,10 @@ def decode_all(commands, counts):
     values = iter(commands.ravel().tolist())
     quads = list(zip(values, values, values, values))
     action, group = Action, Actions
-    built, previous = [], [None] * teams
+    built: list[tuple[Actions, ...]] = []
+    previous = [group([])] * teams  # each replaced before a repeat reads it: tick 0 repeats nothing
     for tick, (repeat_rows, count_row) in enumerate(zip(repeats.tolist(), counts.tolist())):
-        pair = []
+        pair: list[Actions] = []
         for team in range(teams):
             if repeat_rows[team]:
                 pair.append(previous[team])
@@ -45,4 +54,4 @@ def decode_all(commands, counts):
             previous[team] = actions
             pair.append(actions)
         built.append(tuple(pair))
-    return built
+    return cast(list[ActionPair], built)  # a pair a tick: commands hold two teams

@@ -5,16 +5,20 @@ so the log sees exactly the commands the engine gets, both teams' (an opponent p
 inside the environment included), and every build and restart, the engine's own
 restarts included. This module needs neither Gymnasium nor PettingZoo."""
 import os
+from collections.abc import Callable
 from pathlib import Path
+from typing import Any, TypeVar
+
+from _quorvel import EngineConfig
 
 from ..core import Matches
 from ..core.config import copy_config
 from ..core.seeding import fresh_seeds
-from .record import BUILD
+from .record import BUILD, MatchRecord
 from .recorder import MatchRecorder
 
 
-def driver_of(env):
+def driver_of(env: object) -> Matches:
     """The one-match ``core.Matches`` an environment plays on (its `matches`): TypeError
     when it has none, ValueError when it plays several matches."""
     matches = getattr(env, "matches", None)
@@ -27,7 +31,7 @@ def driver_of(env):
     return matches
 
 
-def writable_path(path):
+def writable_path(path: str | os.PathLike[str]) -> Path:
     """`path` as a Path, refused now rather than when the file is written at the end:
     TypeError for a non-path, FileNotFoundError for a missing folder, IsADirectoryError
     for a folder."""
@@ -41,23 +45,26 @@ def writable_path(path):
     return target
 
 
+_Result = TypeVar("_Result")
+
+
 class EnvRecording:
     """One environment's recording: the hook on its driver, and the file written when the
     recording is closed."""
 
-    def __init__(self, base, path):
+    def __init__(self, base: object, path: str | os.PathLike[str] | None) -> None:
         self.base = base
         self.path = None if path is None else writable_path(path)
         self.matches = driver_of(base)
-        self.recorder = MatchRecorder(base.config)
+        self.recorder = MatchRecorder(self.matches.config)
         self.started = False
         self.closed = False
 
-    def check_open(self):
+    def check_open(self) -> None:
         if self.closed:
             raise RuntimeError("the recording is closed: its file is written, nothing more is recorded")
 
-    def reset(self, reset, seed):
+    def reset(self, reset: Callable[[int | None], _Result], seed: int | None) -> _Result:
         """Runs the environment's `reset(seed)`; the first one starts the record and is
         given a fresh seed when none is asked for, so that the record starts from a build."""
         self.check_open()
@@ -73,18 +80,18 @@ class EnvRecording:
                                "its match from the seed; the match cannot be recorded")
         return result
 
-    def record(self):
+    def record(self) -> MatchRecord:
         if not self.started:
             raise RuntimeError("nothing recorded yet: the environment was never reset")
         return self.recorder.log.record(self.matches.spectator(0))
 
-    def save(self, path=None):
-        path = writable_path(path) if path is not None else self.path
-        if path is None:
+    def save(self, path: str | os.PathLike[str] | None = None) -> None:
+        target = writable_path(path) if path is not None else self.path
+        if target is None:
             raise ValueError("no path to save the replay to")
-        self.record().save(path)
+        self.record().save(target)
 
-    def close(self):
+    def close(self) -> None:
         """Writes the file once (when there is a path and anything was recorded) and stops
         recording; later calls do nothing."""
         if self.closed:
@@ -99,33 +106,35 @@ class RecordingWrapper:
     """The methods a recording wrapper adds to its framework's wrapper class (which sets
     `self.env`); the subclass calls `_start_recording(env, path)` in its constructor."""
 
-    def _start_recording(self, env, path):
+    env: Any  # the framework's wrapper sets it
+
+    def _start_recording(self, env: Any, path: str | os.PathLike[str] | None) -> None:
         self._recording = EnvRecording(env.unwrapped, path)
 
     @property
-    def path(self):
+    def path(self) -> Path | None:
         return self._recording.path
 
-    def reset(self, seed=None, options=None):
+    def reset(self, seed: int | None = None, options: dict[str, Any] | None = None) -> Any:
         return self._recording.reset(lambda s: self.env.reset(seed=s, options=options), seed)
 
-    def step(self, actions):
+    def step(self, actions: Any) -> Any:
         self._recording.check_open()
         return self.env.step(actions)
 
     @property
-    def config(self):
+    def config(self) -> EngineConfig:
         return copy_config(self._recording.recorder.log.config)
 
-    def record(self):
+    def record(self) -> MatchRecord:
         """The record so far, as a MatchRecord."""
         return self._recording.record()
 
-    def save(self, path=None):
+    def save(self, path: str | os.PathLike[str] | None = None) -> None:
         """Writes the replay file (to `path`, or to the path the wrapper was given)."""
         self._recording.save(path)
 
-    def close(self):
+    def close(self) -> None:
         """Writes the file (once) and closes the environment; later calls do nothing."""
         if self._recording.closed:
             return

@@ -1,10 +1,14 @@
 # python/quorvel/replay/pettingzoo_wrapper.py: a PettingZoo ParallelEnv wrapper that records the match its environment plays.
-from pettingzoo.utils import BaseParallelWrapper
+import os
+from typing import Any
+
+from pettingzoo import ParallelEnv
+from pettingzoo.utils.wrappers import BaseParallelWrapper
 
 from .env_recording import RecordingWrapper
 
 
-class RecordParallelMatch(RecordingWrapper, BaseParallelWrapper):
+class RecordParallelMatch(RecordingWrapper, BaseParallelWrapper[Any, Any, Any]):
     """Records every build, reset and tick of the wrapped ParallelEnv's match (every
     agent's actions, both teams) into a replay file that `quorvel.replay.replay()` and
     `quorvel replay FILE` play back bit for bit:
@@ -29,6 +33,6 @@ class RecordParallelMatch(RecordingWrapper, BaseParallelWrapper):
     `env.unwrapped.matches`, as SoccerParallelEnv does, and keep its configuration as
     `config`."""
 
-    def __init__(self, env, path=None):
+    def __init__(self, env: ParallelEnv[Any, Any, Any], path: str | os.PathLike[str] | None = None) -> None:
         super().__init__(env)
         self._start_recording(env, path)

@@ -1,18 +1,25 @@
 # python/quorvel/replay/playback.py: plays a recorded match again and checks that it is the same match.
+import os
+from collections.abc import Callable
+
 import numpy as np
+import numpy.typing as npt
 
-from _quorvel import Engine
+from _quorvel import Engine, SpectatorFrame
 
-from .commands import decode_all
+from ..core.arrays import Float32Array
+from .commands import ActionPair, decode_all
 from .. import EngineFault
-from .record import (BUILD, PLACE, MatchRecord, ReplayFormatError, ReplayMismatch, fingerprint,
-                     writer_version)
+from .errors import ReplayFormatError, ReplayMismatch
+from .record import BUILD, PLACE, MatchRecord, fingerprint, writer_version
+
+FrameCallback = Callable[[SpectatorFrame], object]
 
 
-def replay(source, on_frame=None):
+def replay(source: str | os.PathLike[str] | MatchRecord, on_frame: FrameCallback | None = None) -> SpectatorFrame:
     """Plays the match recorded in `source` (a path or a MatchRecord) tick for tick and
     returns its last spectator frame. `on_frame`, when given, is called with the frame
-    after every tick and after every build or reset (once for several in a row), that
+    after every tick and after every build, reset or placement (once for several in a row), that
     is `record.frames` times. Raises ReplayMismatch when the last frame is not the
     recorded one (for example a file written by a quorvel whose physics differ),
     ReplayFormatError for a file that is not a replay of this format version."""
@@ -21,12 +28,12 @@ def replay(source, on_frame=None):
     # The batched engine takes a tick's commands as the recorded float rows themselves;
     # building Actions objects would cost more than the ticks. It commands every
     # player, so a match in which some went uncommanded replays through Actions.
-    kind = _BatchMatch if (record.counts == players).all() else _ObjectMatch
-    if kind is _ObjectMatch and len(record.placements):
-        raise ReplayFormatError("the file places bodies in a match where some players went "
-                                "uncommanded: no engine replays both")
+    match: _BatchMatch | _ObjectMatch
     try:
-        match = kind(record)
+        if (record.counts == players).all():
+            match = _BatchMatch(record)
+        else:
+            match = _ObjectMatch(record)
     except (ValueError, EngineFault) as refused:
         raise ReplayFormatError(f"the engine refuses the recorded configuration: {refused}") from None
     events = record.events
@@ -57,29 +64,34 @@ class _ObjectMatch:
     """Ticks whose Actions are built at a time: a Python object per command costs some
     ten times the command's 16 bytes, too much to build for a whole long file at once."""
 
-    def __init__(self, record):
+    def __init__(self, record: MatchRecord) -> None:
         self.config = record.config
         self.commands, self.counts = record.commands, record.counts
-        self.block, self.pairs = -1, []
+        self.block = -1
+        self.pairs: list[ActionPair] = []
         self.engine = Engine(self.config, record.events[0][1])
 
-    def build(self, seed):
+    def build(self, seed: int) -> None:
         self.engine = Engine(self.config, seed)
 
-    def reset(self):
+    def reset(self) -> None:
         self.engine.reset()
 
-    def frame(self):
+    def place(self, bodies: Float32Array, clock: npt.NDArray[np.int64]) -> None:
+        raise ReplayFormatError("the file places bodies in a match where some players went "
+                                "uncommanded: no engine replays both")
+
+    def frame(self) -> SpectatorFrame:
         return self.engine.spectator_frame()
 
-    def _pair(self, index):
+    def _pair(self, index: int) -> ActionPair:
         block, offset = divmod(index, self.BLOCK)
         if block != self.block:
             rows = slice(block * self.BLOCK, (block + 1) * self.BLOCK)
             self.block, self.pairs = block, decode_all(self.commands[rows], self.counts[rows])
         return self.pairs[offset]
 
-    def play(self, start, stop, on_frame):
+    def play(self, start: int, stop: int, on_frame: FrameCallback | None) -> None:
         step = self.engine.step
         for index in range(start, stop):
             step(self._pair(index))
@@ -88,22 +100,22 @@ class _ObjectMatch:
 
 
 class _BatchMatch:
-    def __init__(self, record):
+    def __init__(self, record: MatchRecord) -> None:
         from .._batch import BatchEngine
         self.rows = record.commands.reshape(record.ticks, 1, 2, record.config.players_per_team, 4)
         self.batch = BatchEngine(record.config, 1, record.events[0][1], threads=1,
                                  autoreset="disabled", copy=False)
         self.built = False
 
-    def build(self, seed):
+    def build(self, seed: int) -> None:
         if self.built:  # the first build is the batch's own
             self.batch.reset(seeds=np.array([seed], np.uint64))
         self.built = True
 
-    def reset(self):
+    def reset(self) -> None:
         self.batch.reset()
 
-    def place(self, bodies, clock):
+    def place(self, bodies: Float32Array, clock: npt.NDArray[np.int64]) -> None:
         tick = None if clock[0] < 0 else np.array(clock[:1], np.uint32)
         score = None if clock[1] < 0 else np.array([clock[1:]], np.uint32)
         try:
@@ -111,10 +123,10 @@ class _BatchMatch:
         except ValueError as refused:
             raise ReplayFormatError(f"the engine refuses a recorded placement: {refused}") from None
 
-    def frame(self):
+    def frame(self) -> SpectatorFrame:
         return self.batch.spectator(0)
 
-    def play(self, start, stop, on_frame):
+    def play(self, start: int, stop: int, on_frame: FrameCallback | None) -> None:
         step, rows = self.batch.step, self.rows
         for index in range(start, stop):
             step(rows[index])

@@ -3,6 +3,10 @@
 
     format       "quorvel-replay"
     version      format version (int); files of another version are refused
+    physics      the engine's physics version (int) the match was played with; absent
+                 in files written before it was recorded, which are physics version 1.
+                 Files of another physics version are refused: their commands no longer
+                 play the recorded match
     writer       the quorvel version that wrote the file (shown when a replay differs)
     config       the EngineConfig's fields as JSON (floats are exact: a 32-bit float
                  written as its exact decimal double reads back as the same float)
@@ -31,21 +35,33 @@ scripted teams takes about 330 kB.
 import dataclasses
 import hashlib
 import json
+import os
 import re
 from pathlib import Path
+from typing import Any
 
 import numpy as np
+import numpy.typing as npt
 
-from _quorvel import EngineConfig
+from _quorvel import EngineConfig, SpectatorFrame
 
 from .._batch import CONFIG_FIELDS
+from ..version import package_version
+from ..core.arrays import Float32Array
 from .archive import ReplayArchive, reason
-from .errors import ReplayError, ReplayFormatError, ReplayMismatch  # noqa: F401 - exported here too
+from .errors import ReplayFormatError
 
 FORMAT = "quorvel-replay"
 VERSION = 2
 READABLE_VERSIONS = (1, 2)
+"""Version 2 added placements; a version 1 file holds none."""
+# Raised with every change to the engine that changes which match given commands play
+# (2: Box2D stepped without continuous collision, in sound discrete substeps).
+PHYSICS = 2
 BUILD, RESET, PLACE = 0, 1, 2
+Event = tuple[int, int, int]
+"""A build, reset or placement: (BUILD, RESET or PLACE, the build's seed or the placement's
+index (0 for a reset), ticks played before it)."""
 MAX_DATA_BYTES = 256 << 20
 """The most bytes a replay file's arrays may declare in all, uncompressed, unless the
 caller allows more: 2.7 million ticks at 3 a side (300 whole matches)."""
@@ -54,19 +70,16 @@ MAX_EVENTS = 1 << 20
 six times its size in the file."""
 
 
-def writer_version():
-    try:
-        from importlib.metadata import version
-        return version("quorvel")
-    except Exception:  # noqa: BLE001 - running from a source tree
-        return "unknown"
+def writer_version() -> str:
+    """The version of quorvel that writes a file (and replays it)."""
+    return package_version()
 
 
-def config_to_json(config):
+def config_to_json(config: EngineConfig) -> str:
     return json.dumps({name: getattr(config, name) for name in CONFIG_FIELDS})
 
 
-def config_from_json(text, name="the replay file"):
+def config_from_json(text: str, name: str = "the replay file") -> EngineConfig:
     """The EngineConfig of the JSON object `text`; ReplayFormatError naming the field the
     configuration refuses. Fields left out keep their defaults."""
     try:
@@ -92,10 +105,10 @@ def config_from_json(text, name="the replay file"):
     return config
 
 
-def fingerprint(frame):
+def fingerprint(frame: SpectatorFrame) -> str:
     """SHA-256 (hex) of everything a spectator frame holds, floats as their 32-bit patterns."""
     values = [frame.tick, *frame.score]
-    floats = []
+    floats: list[float] = []
     for player in frame.players:
         values.append(player.team)
         floats.extend(player.position)
@@ -111,47 +124,45 @@ def fingerprint(frame):
 class MatchRecord:
     """Everything needed to play a recorded match again."""
     config: EngineConfig
-    events: list            # (kind, seed, tick) triples, in the order they happened
-    commands: np.ndarray    # float32 (T, 2, P, 4)
-    counts: np.ndarray      # uint8 (T, 2)
+    events: list[Event]             # in the order they happened
+    commands: Float32Array          # (T, 2, P, 4)
+    counts: npt.NDArray[np.uint8]   # (T, 2)
     fingerprint: str
     writer: str = dataclasses.field(default_factory=writer_version)
-    placements: np.ndarray = None  # float32 (L, 2P + 1, 4), row k for the PLACE event of index k
-    clocks: np.ndarray = None      # int64 (L, 3): tick, team A's and team B's goals; -1: kept
-
-    def __post_init__(self):
-        bodies = 2 * self.config.players_per_team + 1
-        if self.placements is None:
-            self.placements = np.zeros((0, bodies, 4), np.float32)
-        if self.clocks is None:
-            self.clocks = np.zeros((0, 3), np.int64)
+    # float32 (L, 2P + 1, 4): row k for the PLACE event of index k
+    placements: Float32Array = dataclasses.field(default_factory=lambda: np.zeros((0, 0, 4), np.float32))
+    # int64 (L, 3): each placement's tick, team A's and team B's goals; -1 where kept
+    clocks: npt.NDArray[np.int64] = dataclasses.field(default_factory=lambda: np.zeros((0, 3), np.int64))
 
     @property
-    def ticks(self):
+    def ticks(self) -> int:
         return len(self.commands)
 
     @property
-    def frames(self):
+    def frames(self) -> int:
         """How many frames a replay shows: one a tick, and one after each run of builds and
         resets that happen between the same two ticks."""
         return self.ticks + len({at for _, _, at in self.events})
 
-    def save(self, path):
+    def save(self, path: str | os.PathLike[str]) -> None:
         kinds, seeds, ticks = (np.array(column, dtype) for column, dtype in
                                zip(zip(*self.events), (np.uint8, np.uint64, np.uint64)))
         planes = np.ascontiguousarray(self.commands.astype("<f4").transpose(1, 2, 3, 0))
+        members: dict[str, Any] = dict(  # the arrays by member name
+            format=np.array(FORMAT), version=np.array(VERSION), physics=np.array(PHYSICS),
+            writer=np.array(self.writer),
+            config=np.array(config_to_json(self.config)), event_kind=kinds, event_seed=seeds,
+            event_tick=ticks, commands_shape=np.array(self.commands.shape, np.uint64),
+            commands=planes.view(np.uint8).reshape(-1, 4).T.copy(), counts=self.counts,
+            fingerprint=np.array(self.fingerprint))
+        if len(self.placements):
+            members.update(placements=self.placements.astype("<f4"),
+                           placement_clocks=self.clocks.astype("<i8"))
         with open(path, "wb") as out:
-            np.savez_compressed(
-                out, format=np.array(FORMAT), version=np.array(VERSION), writer=np.array(self.writer),
-                config=np.array(config_to_json(self.config)), event_kind=kinds, event_seed=seeds,
-                event_tick=ticks, commands_shape=np.array(self.commands.shape, np.uint64),
-                commands=planes.view(np.uint8).reshape(-1, 4).T.copy(), counts=self.counts,
-                fingerprint=np.array(self.fingerprint),
-                **({"placements": self.placements.astype("<f4"),
-                    "placement_clocks": self.clocks.astype("<i8")} if len(self.placements) else {}))
+            np.savez_compressed(out, **members)
 
     @classmethod
-    def load(cls, path, limit=MAX_DATA_BYTES):
+    def load(cls, path: str | os.PathLike[str], limit: int = MAX_DATA_BYTES) -> "MatchRecord":
         """Reads a replay file; ReplayFormatError for anything but one of this version.
         A file whose arrays declare more than `limit` bytes in all is refused before they
         are read (loading takes about twice what they declare). OSError (a missing or
@@ -165,7 +176,7 @@ class MatchRecord:
                 return cls._from_archive(archive, name, limit)
 
     @classmethod
-    def _from_archive(cls, archive, name, limit):
+    def _from_archive(cls, archive: ReplayArchive, name: str, limit: int) -> "MatchRecord":
         # The small members first, so that the commands' size is known before they are read.
         if not archive.has("format") or archive.scalar("format", "U") != FORMAT:
             raise ReplayFormatError(f"{name} is not a quorvel replay file")
@@ -173,6 +184,11 @@ class MatchRecord:
         if version not in READABLE_VERSIONS:
             raise ReplayFormatError(f"{name} has replay format version {version}; this quorvel "
                                     f"({writer_version()}) reads versions 1 to {VERSION} only")
+        physics = archive.scalar("physics", "iu") if archive.has("physics") else 1
+        if physics != PHYSICS:
+            raise ReplayFormatError(f"{name} was played with physics version {physics}; this "
+                                    f"quorvel ({writer_version()}) plays physics version "
+                                    f"{PHYSICS} and cannot reproduce that match")
         config = config_from_json(archive.scalar("config", "U"), name)
         writer, last = archive.scalar("writer", "U"), archive.scalar("fingerprint", "U")
         if not re.fullmatch(r"[0-9a-f]{64}", last):
@@ -201,7 +217,7 @@ class MatchRecord:
                    last, writer, placements, clocks)
 
 
-def _events(archive, name, last_kind):
+def _events(archive: ReplayArchive, name: str, last_kind: int) -> list[Event]:
     """The (kind, seed, tick) triples of the file's builds, resets and placements (kinds
     up to `last_kind`)."""
     kinds, seeds, at = (archive.array(key, kinds, shape=(None,), most=8 * MAX_EVENTS)
@@ -223,15 +239,16 @@ def _events(archive, name, last_kind):
     return list(zip(kinds, seeds, at))
 
 
-def _placements(archive, name, events, players):
+def _placements(archive: ReplayArchive, name: str, events: list[Event], players: int) -> tuple[
+        Float32Array, npt.NDArray[np.int64]]:
     """The rows and clocks of the file's placements, one per PLACE event, which index them
     in order. The engine checks the numbers themselves when the match is replayed."""
     indices = [seed for kind, seed, _ in events if kind == PLACE]
     if indices != list(range(len(indices))):
         raise ReplayFormatError(f"{name}: its placements are not indexed in order")
-    if not indices:
-        return None, None
     count, bodies = len(indices), 2 * players + 1
+    if not count:
+        return np.zeros((0, bodies, 4), np.float32), np.zeros((0, 3), np.int64)
     rows = archive.array("placements", "f", shape=(count, bodies, 4), itemsize=4)
     clocks = archive.array("placement_clocks", "i", shape=(count, 3), itemsize=8)
     if ((clocks < -1) | (clocks > 2**32 - 1)).any():
@@ -239,7 +256,7 @@ def _placements(archive, name, events, players):
     return rows.astype(np.float32), clocks.astype(np.int64)
 
 
-def _commands_from_planes(planes, ticks, players):
+def _commands_from_planes(planes: npt.NDArray[np.uint8], ticks: int, players: int) -> Float32Array:
     """float32 (T, 2, P, 4) from the stored byte planes (byte b of every float, the floats
     ordered field first), in one pass with no copy of the planes."""
     commands = np.empty((ticks, 2, players, 4), "<f4")

@@ -1,10 +1,12 @@
 """python/quorvel/envs/gymnasium/selfplay.py: the self-play VectorEnv: both teams of every match are entries of one vector, each in its own frame."""
-import numpy as np
+from typing import Unpack
 
-from ...core import engine_actions, whole_number
-from ...core.layout import action_shape
-from .batch_vector import BatchVectorEnv
-from .spaces import action_space, observation_space
+from ...core import whole_number
+from ...core.config import ConfigFields
+from ...core.decisions import LearnerOptions
+from ...core.rewards import RewardSpec
+from ...core.scenarios import ScenarioSpec
+from .batch_vector import AutoresetMode, BatchVectorEnv
 
 
 class SelfPlayVectorEnv(BatchVectorEnv):
@@ -20,36 +22,15 @@ class SelfPlayVectorEnv(BatchVectorEnv):
 
     entries_per_match = 2
 
-    def __init__(self, num_envs=2, render_mode=None, autoreset_mode="next_step", threads=0,
-                 copy=True, scenario="kickoff", **config):
+    def __init__(self, num_envs: int = 2, render_mode: str | None = None,
+                 autoreset_mode: AutoresetMode | str = "next_step", threads: int = 0, copy: bool = True,
+                 reward: RewardSpec = "goals", observation: str = "team", frame_skip: int = 1,
+                 actions: str = "continuous", scenario: ScenarioSpec = "kickoff",
+                 **config: Unpack[ConfigFields]) -> None:
         num_envs = whole_number(num_envs, "num_envs")
         if num_envs <= 0 or num_envs % 2:
             raise ValueError(f"num_envs must be a positive even number (two entries a match), "
                              f"got {num_envs}")
         self.num_envs = num_envs
-        self._start(num_envs // 2, render_mode, autoreset_mode, threads, copy, config, scenario)
-        p = self.players
-        self.single_observation_space = observation_space(self.config)
-        self.observation_space = observation_space(self.config, (num_envs,))
-        self.single_action_space = action_space(p)
-        self.action_space = action_space(p, (num_envs,))
-        self._shape = (num_envs,) + action_shape(p)
-        self._match_shape = (self.num_matches, 2) + action_shape(p)
-        # Entry e's own score is (its goals, the other team's) from the flat (M * 2) scores.
-        first = 2 * (np.arange(num_envs) // 2)
-        own = np.arange(num_envs) % 2
-        self._own_score = np.stack([first + own, first + 1 - own], axis=1)
-
-    def step(self, actions):
-        """Plays one tick of every match; `actions` (num_envs, P, 4), each entry in its frame."""
-        return self._play(engine_actions(actions, self._shape).reshape(self._match_shape))
-
-    def _entries_obs(self, raw, always_copy=False):
-        entries = raw.reshape(self.num_envs, -1)
-        return entries.copy() if self.copy or always_copy else entries
-
-    def _entries_rewards(self, raw):
-        return raw.reshape(self.num_envs).copy()
-
-    def _entries_info(self, score, tick):
-        return {"score": score.reshape(-1)[self._own_score], "tick": tick.repeat(2)}
+        options = LearnerOptions(reward, observation, frame_skip, actions, scenario)
+        self._start(num_envs // 2, render_mode, autoreset_mode, threads, copy, config, options)
