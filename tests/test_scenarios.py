@@ -215,3 +215,24 @@ def test_sb3_passes_the_scenario_on():
     env = SB3VecEnv(num_envs=2, scenario="attack_3v1", max_ticks=900)
     env.reset()
     assert env.env.matches.tick.tolist() == [600, 600]
+
+
+@pytest.mark.parametrize("mode", ["next_step", "same_step"])
+def test_drills_restart_from_the_scenario_when_actions_are_held(mode):
+    pytest.importorskip("gymnasium")
+    from quorvel.envs.gymnasium.vector import SoccerVectorEnv
+    env = SoccerVectorEnv(num_envs=4, opponent="idle", scenario="empty_goal_close", frame_skip=4,
+                          autoreset_mode=mode, max_ticks=900)
+    env.reset(seed=0)
+    rng, waiting, ends = np.random.default_rng(0), np.zeros(4, bool), 0
+    for _ in range(60):
+        actions = chase(env.matches.obs, rng)[:, 0]
+        _, rewards, terminated, truncated, info = env.step(actions)
+        ended = terminated | truncated
+        restarted = waiting if mode == "next_step" else ended
+        assert (info["tick"][restarted] == 750).all()
+        assert (rewards[waiting] == 0).all() and not (ended & waiting).any()
+        if ended.any() and mode == "same_step":
+            assert (info["final_info"]["tick"][ended] > 750).all()
+        waiting, ends = ended & (mode == "next_step"), ends + int(ended.sum())
+    assert ends >= 4

@@ -188,7 +188,7 @@ bool stage_array(PyObject* arg, char format, std::initializer_list<Py_ssize_t> s
     return true;
 }
 
-// Not noexcept: the lock is released (see above).
+// Not noexcept: the lock is released (unlocked.hpp).
 PyObject* batch_place(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     static constexpr Parameters<5> params{"place", {"players", "ball", "tick", "score", "mask"}, 2};
     Arguments<5> given;

@@ -1,6 +1,9 @@
 """python/quorvel/cli/frames_out.py: where `watch` and `replay` send a match's frames: a window or a video file."""
+import signal
 import sys
-from typing import TYPE_CHECKING, NoReturn
+import threading
+from types import FrameType
+from typing import TYPE_CHECKING, Any, NoReturn
 
 from _quorvel import EngineConfig, SpectatorFrame
 
@@ -45,6 +48,8 @@ class FrameSink:
                         desc=f"writing {out}", file=sys.stderr)
 
     def __call__(self, frame: SpectatorFrame) -> None:
+        if self.interrupted:
+            raise KeyboardInterrupt
         image = self.renderer.render(frame)
         if self.window is not None:
             self.window.show(image)
@@ -54,10 +59,25 @@ class FrameSink:
             self.writer.write(image)
             self.bar.update()
 
+    # Ctrl-C raises KeyboardInterrupt where it lands; one that lands in a destructor (an
+    # image's, the writer's) is reported and lost, and the export would go on. The flag
+    # keeps it: the next frame raises it again.
+    interrupted = False
+    _previous: Any = None
+
+    def _on_interrupt(self, signum: int, frame: FrameType | None) -> None:
+        self.interrupted = True
+        raise KeyboardInterrupt
+
     def __enter__(self) -> "FrameSink":
+        if threading.current_thread() is threading.main_thread():
+            self._previous = signal.signal(signal.SIGINT, self._on_interrupt)
         return self
 
     def __exit__(self, *exc: object) -> None:
+        if self._previous is not None:
+            signal.signal(signal.SIGINT, self._previous)
+            self._previous = None
         if self.window is not None:
             self.window.close()
         if self.bar is not None:

@@ -61,16 +61,14 @@ class Outcome(NamedTuple):
 class LearnerOptions:
     """The options every front-end takes at construction (see the README's "Making it
     learnable"): `reward` (``core.rewards``), `observation` (``core.observations``),
-    `frame_skip` (ticks each action is held, rewards summed, never past an episode's end),
-    `actions` ("continuous": (P, 4) floats a team; "discrete": one of 27 choices a
-    player, ``core.action_choices.PlayerChoices``) and `scenario` (where each episode
-    starts, and the rules that end a drill: ``core.scenarios``, played by ``Matches``)."""
+    `frame_skip` (ticks each action is held, rewards summed, never past an episode's end)
+    and `actions` ("continuous": (P, 4) floats a team; "discrete": one of 27 choices a
+    player, ``core.action_choices.PlayerChoices``)."""
 
     reward: RewardSpec = "goals"
     observation: str = "team"
     frame_skip: int = 1
     actions: str = "continuous"
-    scenario: ScenarioSpec = "kickoff"
 
     def __post_init__(self) -> None:
         skip = whole_number(self.frame_skip, "frame_skip")
@@ -83,8 +81,7 @@ class LearnerOptions:
 
     @property
     def plain(self) -> bool:
-        """True with every option at its default: the front-ends' direct path (whatever the
-        scenario: ``Matches`` plays it on either path)."""
+        """True with every option at its default: the front-ends' direct path."""
         return (isinstance(self.reward, str) and self.reward == "goals" and self.observation == "team"
                 and self.frame_skip == 1 and self.actions == "continuous")
 
@@ -104,12 +101,14 @@ class Decisions:
     never does and this class restarts them after the decision (an ended match plays out
     the decision's other ticks unseen, so no episode starts mid-decision; under "disabled"
     a decision on a match that had already ended plays one tick and shows it).
-    `threads` goes to ``Matches``.
+    `threads` and `scenario` (where episodes start, ``core.scenarios``) go to ``Matches``;
+    a drill's rules end an entry's episode as the engine's own ends do.
     """
 
     def __init__(self, config: EngineConfig, num_matches: int, *, both_teams: bool,
                  opponent: TeamPolicy | None = None, autoreset: _Autoreset = "disabled",
-                 options: LearnerOptions = LearnerOptions(), threads: int = 0) -> None:
+                 options: LearnerOptions = LearnerOptions(), threads: int = 0,
+                 scenario: ScenarioSpec = "kickoff") -> None:
         if autoreset not in AUTORESETS:
             raise ValueError(f"autoreset must be one of {', '.join(AUTORESETS)}, not {autoreset!r}")
         self.options = options
@@ -120,7 +119,7 @@ class Decisions:
         self.autoreset = autoreset
         self.matches = m = Matches(config, num_matches, threads=threads,
                                    autoreset=autoreset if self.frame_skip == 1 else "disabled",
-                                   scenario=options.scenario)
+                                   scenario=scenario)
         self.both_teams = bool(both_teams)
         self.opponent = None if both_teams else opponent
         self.players = p = m.players

@@ -42,7 +42,7 @@ from __future__ import annotations
 import math
 import numbers
 from collections.abc import Callable, Mapping
-from typing import Any, TypeAlias
+from typing import TypeAlias
 
 import numpy as np
 import numpy.typing as npt
@@ -52,10 +52,10 @@ from _quorvel import EngineConfig
 from .arrays import IndexArray
 from .layout import MAX_SUBSTEPS, MAX_TRANSLATION
 
-Rows: TypeAlias = npt.NDArray[np.float64]
-"""A view of a start's rows: (count, k, 4) players or (count, 4) balls."""
-Value: TypeAlias = float | npt.NDArray[np.float64]
-"""One of (x, y, vx, vy) for some rows: a number, (count,) or (count, k)."""
+F64Array: TypeAlias = npt.NDArray[np.float64]
+Value: TypeAlias = float | F64Array
+"""What ``Start.put`` sets a component to: one number, or one a match (count,), or one a
+row of the view (count, k)."""
 
 # Gaps between a player and the ball at its feet, and from the ball to a field line.
 _TOUCH = 0.05
@@ -84,9 +84,9 @@ class Field:
         self.max_ticks = int(config.max_ticks)
         self.player_bounds = np.array([self.player_x, self.player_y])
         self.ball_bounds = np.array([self.ball_x, self.ball_y])
-        self._spreads: dict[tuple[int, float], npt.NDArray[np.float64]] = {}
+        self._spreads: dict[tuple[int, float], F64Array] = {}
 
-    def spread(self, k: int, width: float) -> npt.NDArray[np.float64]:
+    def spread(self, k: int, width: float) -> F64Array:
         """k values evenly spread from -width to width (0 for one)."""
         key = k, width
         if key not in self._spreads:
@@ -109,14 +109,14 @@ class Start:
         self.players = np.zeros((count, 2 * field.players, 4))
         self.ball = np.zeros((count, 4))
 
-    def team(self, team: int, first: int = 0, stop: int | None = None) -> Rows:
+    def team(self, team: int, first: int = 0, stop: int | None = None) -> F64Array:
         """Team `team`'s (0: A, 1: B) rows from player `first` to `stop` (its last when
         None): a view (count, k, 4), k 0 where the team has no such players."""
         p = self.field.players
         stop = p if stop is None else min(stop, p)
         return self.players[:, team * p + min(first, p):team * p + stop]
 
-    def put(self, rows: Rows, x: Value, y: Value, vx: Value = 0.0, vy: Value = 0.0) -> None:
+    def put(self, rows: F64Array, x: Value, y: Value, vx: Value = 0.0, vy: Value = 0.0) -> None:
         """Sets (x, y, vx, vy) of `rows` (a view (count, k, 4)); a value of shape (count,)
         goes to each of the k. ``clamped()`` later keeps every centre inside the field."""
         rows[..., 0], rows[..., 1], rows[..., 2], rows[..., 3] = (
@@ -135,7 +135,7 @@ class Start:
                 out=self.players[..., :2])
         return self
 
-    def behind_ball(self, rows: Rows) -> None:
+    def behind_ball(self, rows: F64Array) -> None:
         """Puts `rows` (at most one player a match) touching the ball on the side away
         from team B's goal, on the line from the goal's centre through the ball."""
         f = self.field
@@ -146,7 +146,7 @@ class Start:
         length[length == 0] = 1.0
         self.put(rows, self.ball[:, 0] - f.touch_x * dx / length, self.ball[:, 1] - f.touch_y * dy / length)
 
-    def out_of_play(self, rows: Rows, rng: np.random.Generator, team: int) -> None:
+    def out_of_play(self, rows: F64Array, rng: np.random.Generator, team: int) -> None:
         """Puts `rows` ((count, k, 4): the players of team `team` a drill leaves out) deep in
         team A's half, spread across the field, at rest: team A's nearer its goal line
         than team B's, so that the two never stand on one spot."""
@@ -154,15 +154,16 @@ class Start:
                                                             rows.shape[:2]),
                  self.lanes(rows, rng, 0.8, 0.05))
 
-    def lanes(self, rows: Rows, rng: np.random.Generator, width: float, jitter: float) -> Rows:
+    def lanes(self, rows: F64Array, rng: np.random.Generator, width: float, jitter: float) -> F64Array:
         """Heights for `rows` (count, k, 4): k lanes evenly spread over `width` of the
         field's half-width either side of the middle, each moved by up to `jitter`."""
-        return self.field.player_y * (self.field.spread(rows.shape[1], width)
+        heights: F64Array = self.field.player_y * (self.field.spread(rows.shape[1], width)
                                       + rng.uniform(-jitter, jitter, rows.shape[:2]))
+        return heights
 
 
 Draw: TypeAlias = Callable[[np.random.Generator, Field, int], Start]
-"""A scenario's draw: ``draw(rng, field, count)`` returns a Start of `count` matches."""
+"""A scenario's generator of starts: (rng, field, count) -> a Start of count matches."""
 
 
 class Scenario:
@@ -280,16 +281,17 @@ SCENARIOS = {s.name: s for s in (
 """The named scenarios, by name."""
 
 
-ScenarioSpec: TypeAlias = "str | Scenario | Mapping[Any, float]"
-"""What ``scenario=`` takes: a name, a Scenario, or a mapping of them to weights."""
-
-
 def names() -> tuple[str, ...]:
     """The scenario names, "kickoff" first."""
     return tuple(SCENARIOS)
 
 
 # ---- curricula -------------------------------------------------------------------------
+
+ScenarioSpec: TypeAlias = (str | Scenario | Mapping[str, float] | Mapping[Scenario, float]
+                           | Mapping[str | Scenario, float])
+"""What ``scenario=`` takes: a name, a Scenario, or a mapping of them to weights."""
+
 
 def _scenario(spec: object) -> Scenario:
     if isinstance(spec, Scenario):
@@ -308,7 +310,6 @@ class Curriculum:
     name, a weight that is not a finite number at least 0, weights that sum to 0."""
 
     def __init__(self, spec: ScenarioSpec = "kickoff") -> None:
-        # Checked as given, whatever the annotations say: callers pass anything.
         entries: list[tuple[object, object]]
         if isinstance(spec, Mapping):
             entries = list(spec.items())
@@ -317,14 +318,13 @@ class Curriculum:
         else:
             entries = [(spec, 1.0)]
         self.scenarios = [_scenario(s) for s, _ in entries]
-        weights: list[float] = []
+        weights = []
         for s, w in entries:
             if isinstance(w, bool) or not isinstance(w, numbers.Real):
                 raise TypeError(f"scenario weights are numbers, not {w!r} (for {s!r})")
-            weight = float(w)
-            if not (math.isfinite(weight) and weight >= 0):
+            if not (math.isfinite(w) and float(w) >= 0):
                 raise ValueError(f"scenario weights are finite and at least 0, not {w!r} (for {s!r})")
-            weights.append(weight)
+            weights.append(float(w))
         total = sum(weights)
         if total <= 0:
             raise ValueError("scenario weights sum to 0")
@@ -336,4 +336,5 @@ class Curriculum:
         """Which scenario (an index into `scenarios`) each of `count` episodes starts from."""
         if len(self.scenarios) == 1:
             return np.zeros(count, np.intp)
-        return rng.choice(len(self.scenarios), size=count, p=self.weights)
+        picks: IndexArray = rng.choice(len(self.scenarios), size=count, p=self.weights)
+        return picks

@@ -7,15 +7,15 @@ from typing import TYPE_CHECKING, Any
 import numpy as np
 import numpy.typing as npt
 
-from .arrays import BoolArray
+from .arrays import BoolArray, Float32Array, UInt32Array
 from .layout import ball_offset
-from .scenarios import Curriculum, Field, Scenario
+from .scenarios import Curriculum, Draw, Field, Scenario
 
 if TYPE_CHECKING:
     from .._batch import _StepInfo
     from .matches import Matches
 
-Drawn = tuple[npt.NDArray[Any], ...]
+Rows = tuple[npt.NDArray[Any], ...]
 
 
 BLOCK = 64
@@ -27,12 +27,12 @@ class _Drawn:
     """Starts of one scenario (or picks of a curriculum) drawn ahead in blocks and handed
     out in order; a block with too few left is dropped for a fresh one."""
 
-    def __init__(self, draw: Callable[[np.random.Generator, int], Drawn]) -> None:
-        self.draw = draw  # draw(rng, count) -> arrays of count rows
-        self.rows: Drawn | None = None
+    def __init__(self, draw: Callable[[np.random.Generator, int], Rows]) -> None:
+        self.draw = draw  # draw(rng, count) -> tuple of arrays of count rows
+        self.rows: Rows | None = None
         self.next = 0
 
-    def take(self, rng: np.random.Generator, count: int, block: int) -> Drawn:
+    def take(self, rng: np.random.Generator, count: int, block: int) -> Rows:
         if self.rows is None or self.next + count > len(self.rows[0]):
             self.rows, self.next = self.draw(rng, max(block, count)), 0
         taken = slice(self.next, self.next + count)
@@ -59,14 +59,14 @@ class ScenarioStarts:
         n, p = matches.num_matches, matches.players
         self.matches, self.curriculum = matches, curriculum
         self.field = Field(matches.config)
-        self.players = np.zeros((n, 2 * p, 4), np.float32)
-        self.ball = np.zeros((n, 4), np.float32)
-        self.tick = np.zeros(n, np.uint32)
-        self.score = np.zeros((n, 2), np.uint32)
-        self.ends_at_goal = np.zeros(n, bool)
-        self.ends_outside_half = np.zeros(n, bool)
+        self.players: Float32Array = np.zeros((n, 2 * p, 4), np.float32)
+        self.ball: Float32Array = np.zeros((n, 4), np.float32)
+        self.tick: UInt32Array = np.zeros(n, np.uint32)
+        self.score: UInt32Array = np.zeros((n, 2), np.uint32)
+        self.ends_at_goal: BoolArray = np.zeros(n, bool)
+        self.ends_outside_half: BoolArray = np.zeros(n, bool)
         self.any_rule = False
-        self.pending = np.zeros(n, bool)  # next_step: ended by a rule, restarted by the next step
+        self.pending: BoolArray = np.zeros(n, bool)  # next_step: ended by a rule, restarted by the next step
         self._ball_x = ball_offset(p)
         self._block = max(BLOCK, n)
         config = matches.config
@@ -81,17 +81,13 @@ class ScenarioStarts:
         """Forgets the starts and picks drawn ahead."""
         field, curriculum = self.field, self.curriculum
 
-        def starts_of(scenario: Scenario) -> _Drawn | None:
-            if scenario.draw is None:
-                return None
-            draw_start = scenario.draw
-
-            def draw(rng: np.random.Generator, count: int) -> Drawn:
+        def starts_of(scenario: Scenario, draw_start: Draw) -> _Drawn:
+            def draw(rng: np.random.Generator, count: int) -> Rows:
                 start = draw_start(rng, field, count).clamped()
                 return start.players.astype(np.float32), start.ball.astype(np.float32)
             return _Drawn(draw)
 
-        self._starts = [starts_of(s) for s in curriculum.scenarios]
+        self._starts = [starts_of(s, s.draw) if s.draw else None for s in curriculum.scenarios]
         self._picks = _Drawn(lambda rng, count: (curriculum.pick(rng, count),))
 
     def start(self, mask: BoolArray, rng: np.random.Generator) -> None:

@@ -44,10 +44,10 @@ class SoccerParallelEnv(ParallelEnv[str, Float32Array, Any]):
     left until ``reset``, and a step without agents plays nothing (PettingZoo's warning,
     five empty dicts). An agent missing from the actions stands still and does not kick.
     Keywords: `render_mode`, the learner's options `reward`, `observation`, `frame_skip`,
-    `actions`, `scenario` (as ``quorvel/Soccer-v0`` takes them) and any ``EngineConfig``
-    field. Its
-    driver is `matches` (a ``quorvel.core.Matches`` of one); the first reset without a
-    seed draws it from fresh entropy.
+    `actions` (as ``quorvel/Soccer-v0`` takes them), `scenario` (where episodes start,
+    ``quorvel.core.scenarios``) and any ``EngineConfig`` field. Its driver is `matches`
+    (a ``quorvel.core.Matches`` of one); the first reset without a seed draws it from
+    fresh entropy.
     """
 
     metadata = {"name": "quorvel_soccer_v0", "render_modes": list(RENDER_MODES),
@@ -58,8 +58,8 @@ class SoccerParallelEnv(ParallelEnv[str, Float32Array, Any]):
                  scenario: ScenarioSpec = "kickoff", **config: Unpack[ConfigFields]) -> None:
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
-        self.options = options = LearnerOptions(reward, observation, frame_skip, actions, scenario)
-        self.decisions = Decisions(self.config, 1, both_teams=True, options=options)
+        self.options = options = LearnerOptions(reward, observation, frame_skip, actions)
+        self.decisions = Decisions(self.config, 1, both_teams=True, options=options, scenario=scenario)
         matches = self.matches = self.decisions.matches
         self.render_mode = render_mode
         self.metadata = dict(self.metadata, render_fps=render_fps(self.config))

@@ -26,11 +26,12 @@ class SB3VecEnv(VecEnv):
 
     ``SB3VecEnv(num_envs=64, opponent="scripted")`` builds a ``SoccerVectorEnv``;
     ``SB3VecEnv(num_envs=64, self_play=True)`` a ``SelfPlayVectorEnv``; other keywords
-    go to that environment (any ``EngineConfig`` field, `threads`, and the learner's
-    options `reward`, `observation`, `frame_skip`, `actions`, `scenario`). ``infos[i]["goal_reward"]``
-    is the step's goal reward whatever `reward` pays, and an ended episode's
-    ``infos[i]["episode"]`` adds "goals" (its summed goal reward) and "score" (its
-    entry's goals for, against) to Stable-Baselines3's return "r", length "l" and time "t".
+    go to that environment (any ``EngineConfig`` field, `threads`, `scenario`, and the
+    learner's options `reward`, `observation`, `frame_skip`, `actions`).
+    ``infos[i]["goal_reward"]`` is the step's goal reward whatever `reward` pays, and an
+    ended episode's ``infos[i]["episode"]`` adds "goals" (its summed goal reward) and
+    "score" (its entry's goals for, against) to Stable-Baselines3's return "r", length "l"
+    and time "t".
     """
 
     def __init__(self, num_envs: int = 1, self_play: bool = False, **kwargs: Any) -> None:

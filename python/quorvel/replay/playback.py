@@ -3,15 +3,14 @@ import os
 from collections.abc import Callable
 
 import numpy as np
-import numpy.typing as npt
 
 from _quorvel import Engine, SpectatorFrame
 
-from ..core.arrays import Float32Array
 from .commands import ActionPair, decode_all
 from .. import EngineFault
+from ..core.arrays import Float32Array
 from .errors import ReplayFormatError, ReplayMismatch
-from .record import BUILD, PLACE, MatchRecord, fingerprint, writer_version
+from .record import BUILD, PLACE, ClockArray, MatchRecord, fingerprint, writer_version
 
 FrameCallback = Callable[[SpectatorFrame], object]
 
@@ -19,7 +18,7 @@ FrameCallback = Callable[[SpectatorFrame], object]
 def replay(source: str | os.PathLike[str] | MatchRecord, on_frame: FrameCallback | None = None) -> SpectatorFrame:
     """Plays the match recorded in `source` (a path or a MatchRecord) tick for tick and
     returns its last spectator frame. `on_frame`, when given, is called with the frame
-    after every tick and after every build, reset or placement (once for several in a row), that
+    after every tick and after every build or reset (once for several in a row), that
     is `record.frames` times. Raises ReplayMismatch when the last frame is not the
     recorded one (for example a file written by a quorvel whose physics differ),
     ReplayFormatError for a file that is not a replay of this format version."""
@@ -28,9 +27,13 @@ def replay(source: str | os.PathLike[str] | MatchRecord, on_frame: FrameCallback
     # The batched engine takes a tick's commands as the recorded float rows themselves;
     # building Actions objects would cost more than the ticks. It commands every
     # player, so a match in which some went uncommanded replays through Actions.
+    commanded_all = bool((record.counts == players).all())
+    if not commanded_all and len(record.placements):
+        raise ReplayFormatError("the file places bodies in a match where some players went "
+                                "uncommanded: no engine replays both")
     match: _BatchMatch | _ObjectMatch
     try:
-        if (record.counts == players).all():
+        if commanded_all:
             match = _BatchMatch(record)
         else:
             match = _ObjectMatch(record)
@@ -44,6 +47,7 @@ def replay(source: str | os.PathLike[str] | MatchRecord, on_frame: FrameCallback
         if kind == BUILD:
             match.build(seed)
         elif kind == PLACE:
+            assert isinstance(match, _BatchMatch)  # refused above otherwise
             match.place(record.placements[seed], record.clocks[seed])
         else:
             match.reset()
@@ -76,10 +80,6 @@ class _ObjectMatch:
 
     def reset(self) -> None:
         self.engine.reset()
-
-    def place(self, bodies: Float32Array, clock: npt.NDArray[np.int64]) -> None:
-        raise ReplayFormatError("the file places bodies in a match where some players went "
-                                "uncommanded: no engine replays both")
 
     def frame(self) -> SpectatorFrame:
         return self.engine.spectator_frame()
@@ -115,7 +115,7 @@ class _BatchMatch:
     def reset(self) -> None:
         self.batch.reset()
 
-    def place(self, bodies: Float32Array, clock: npt.NDArray[np.int64]) -> None:
+    def place(self, bodies: Float32Array, clock: ClockArray) -> None:
         tick = None if clock[0] < 0 else np.array(clock[:1], np.uint32)
         score = None if clock[1] < 0 else np.array([clock[1:]], np.uint32)
         try:

@@ -2,7 +2,8 @@
 """The replay file: a compressed numpy archive (.npz, no pickles) holding
 
     format       "quorvel-replay"
-    version      format version (int); files of another version are refused
+    version      format version (int): 2; version 1 files (written before placements,
+                 so holding no PLACE event) are read too, any other is refused
     physics      the engine's physics version (int) the match was played with; absent
                  in files written before it was recorded, which are physics version 1.
                  Files of another physics version are refused: their commands no longer
@@ -26,8 +27,6 @@
                  (x, y, vx, vy) of team A's players, team B's, then the ball
     placement_clocks  int64 (L, 3): each placement's tick and score (team A's, team B's),
                  -1 where it kept the match's own
-
-Version 1 files (written before placements) hold no PLACE events and are read too.
 
 Event 0 is always the BUILD of the first engine. A 9000-tick 3-a-side match of the
 scripted teams takes about 330 kB.
@@ -54,14 +53,15 @@ from .errors import ReplayFormatError
 FORMAT = "quorvel-replay"
 VERSION = 2
 READABLE_VERSIONS = (1, 2)
-"""Version 2 added placements; a version 1 file holds none."""
 # Raised with every change to the engine that changes which match given commands play
 # (2: Box2D stepped without continuous collision, in sound discrete substeps).
 PHYSICS = 2
 BUILD, RESET, PLACE = 0, 1, 2
 Event = tuple[int, int, int]
-"""A build, reset or placement: (BUILD, RESET or PLACE, the build's seed or the placement's
-index (0 for a reset), ticks played before it)."""
+"""A build, reset or placement: (BUILD, RESET or PLACE, the build's seed, the placement's
+index or 0 for a reset, ticks played before it)."""
+ClockArray = npt.NDArray[np.int64]
+"""Placements' clocks (L, 3): tick, team A's and team B's goals; -1 where kept."""
 MAX_DATA_BYTES = 256 << 20
 """The most bytes a replay file's arrays may declare in all, uncompressed, unless the
 caller allows more: 2.7 million ticks at 3 a side (300 whole matches)."""
@@ -120,6 +120,15 @@ def fingerprint(frame: SpectatorFrame) -> str:
     return digest.hexdigest()
 
 
+def no_placements(players: int) -> Float32Array:
+    """The placements of a match that placed nothing: (0, 2P + 1, 4)."""
+    return np.zeros((0, 2 * players + 1, 4), np.float32)
+
+
+def no_clocks() -> ClockArray:
+    return np.zeros((0, 3), np.int64)
+
+
 @dataclasses.dataclass
 class MatchRecord:
     """Everything needed to play a recorded match again."""
@@ -129,10 +138,13 @@ class MatchRecord:
     counts: npt.NDArray[np.uint8]   # (T, 2)
     fingerprint: str
     writer: str = dataclasses.field(default_factory=writer_version)
-    # float32 (L, 2P + 1, 4): row k for the PLACE event of index k
-    placements: Float32Array = dataclasses.field(default_factory=lambda: np.zeros((0, 0, 4), np.float32))
-    # int64 (L, 3): each placement's tick, team A's and team B's goals; -1 where kept
-    clocks: npt.NDArray[np.int64] = dataclasses.field(default_factory=lambda: np.zeros((0, 3), np.int64))
+    # (L, 2P + 1, 4), row k for the PLACE event of index k (none by default)
+    placements: Float32Array = dataclasses.field(default_factory=lambda: no_placements(0))
+    clocks: ClockArray = dataclasses.field(default_factory=no_clocks)  # (L, 3)
+
+    def __post_init__(self) -> None:
+        if not len(self.placements):
+            self.placements = no_placements(self.config.players_per_team)
 
     @property
     def ticks(self) -> int:
@@ -148,18 +160,18 @@ class MatchRecord:
         kinds, seeds, ticks = (np.array(column, dtype) for column, dtype in
                                zip(zip(*self.events), (np.uint8, np.uint64, np.uint64)))
         planes = np.ascontiguousarray(self.commands.astype("<f4").transpose(1, 2, 3, 0))
-        members: dict[str, Any] = dict(  # the arrays by member name
-            format=np.array(FORMAT), version=np.array(VERSION), physics=np.array(PHYSICS),
-            writer=np.array(self.writer),
-            config=np.array(config_to_json(self.config)), event_kind=kinds, event_seed=seeds,
-            event_tick=ticks, commands_shape=np.array(self.commands.shape, np.uint64),
-            commands=planes.view(np.uint8).reshape(-1, 4).T.copy(), counts=self.counts,
-            fingerprint=np.array(self.fingerprint))
+        placed: dict[str, Any] = {}  # (Any: numpy's stubs read ** as perhaps allow_pickle)
         if len(self.placements):
-            members.update(placements=self.placements.astype("<f4"),
-                           placement_clocks=self.clocks.astype("<i8"))
+            placed = {"placements": self.placements.astype("<f4"),
+                      "placement_clocks": self.clocks.astype("<i8")}
         with open(path, "wb") as out:
-            np.savez_compressed(out, **members)
+            np.savez_compressed(
+                out, format=np.array(FORMAT), version=np.array(VERSION), physics=np.array(PHYSICS),
+                writer=np.array(self.writer),
+                config=np.array(config_to_json(self.config)), event_kind=kinds, event_seed=seeds,
+                event_tick=ticks, commands_shape=np.array(self.commands.shape, np.uint64),
+                commands=planes.view(np.uint8).reshape(-1, 4).T.copy(), counts=self.counts,
+                fingerprint=np.array(self.fingerprint), **placed)
 
     @classmethod
     def load(cls, path: str | os.PathLike[str], limit: int = MAX_DATA_BYTES) -> "MatchRecord":
@@ -239,8 +251,8 @@ def _events(archive: ReplayArchive, name: str, last_kind: int) -> list[Event]:
     return list(zip(kinds, seeds, at))
 
 
-def _placements(archive: ReplayArchive, name: str, events: list[Event], players: int) -> tuple[
-        Float32Array, npt.NDArray[np.int64]]:
+def _placements(archive: ReplayArchive, name: str, events: list[Event],
+                players: int) -> tuple[Float32Array, ClockArray]:
     """The rows and clocks of the file's placements, one per PLACE event, which index them
     in order. The engine checks the numbers themselves when the match is replayed."""
     indices = [seed for kind, seed, _ in events if kind == PLACE]
@@ -248,7 +260,7 @@ def _placements(archive: ReplayArchive, name: str, events: list[Event], players:
         raise ReplayFormatError(f"{name}: its placements are not indexed in order")
     count, bodies = len(indices), 2 * players + 1
     if not count:
-        return np.zeros((0, bodies, 4), np.float32), np.zeros((0, 3), np.int64)
+        return no_placements(players), no_clocks()
     rows = archive.array("placements", "f", shape=(count, bodies, 4), itemsize=4)
     clocks = archive.array("placement_clocks", "i", shape=(count, 3), itemsize=8)
     if ((clocks < -1) | (clocks > 2**32 - 1)).any():

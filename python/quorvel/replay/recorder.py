@@ -1,5 +1,6 @@
 # python/quorvel/replay/recorder.py: the log of a match as it is played, the core hook that keeps one, and an Engine that keeps one.
 import os
+from typing import Any
 
 import numpy as np
 
@@ -31,7 +32,7 @@ class MatchLog:
     def reset(self) -> None:
         self.events.append((RESET, 0, self.ticks))
 
-    def place(self, players: Float32Array, ball: Float32Array, tick: int | None,
+    def place(self, players: Float32Array, ball: Float32Array, tick: int | np.integer[Any] | None,
               score: UInt32Array | None) -> None:
         """A placement: `players` (2P, 4) and `ball` (4,) rows, `tick` and `score` (2,) or
         None where the match kept its own."""
@@ -88,7 +89,7 @@ class MatchRecorder(MatchHook):
                score: UInt32Array | None, mask: BoolArray) -> None:
         i = self.index
         if mask[i]:
-            self.log.place(players[i], ball[i], None if tick is None else int(tick[i]),
+            self.log.place(players[i], ball[i], None if tick is None else tick[i],
                            None if score is None else score[i])
 
     def played(self, commands: Float32Array, mask: BoolArray) -> None:

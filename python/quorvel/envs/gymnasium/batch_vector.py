@@ -10,6 +10,7 @@ from _quorvel import EngineConfig
 from ...core.arrays import BoolArray, Float32Array
 from ...core.config import ConfigFields
 from ...core.decisions import Decisions, LearnerOptions, TeamPolicy
+from ...core.scenarios import ScenarioSpec
 from ...core.seeding import checked_mask, match_seeds
 from ..rendering import RENDER_MODES, RenderHook, render_fps
 from ...extras import needs
@@ -60,7 +61,7 @@ class BatchVectorEnv(VectorEnv[Float32Array, Float32Array, npt.NDArray[Any]]):
 
     def _start(self, num_matches: int, render_mode: str | None, autoreset_mode: AutoresetMode | str,
                threads: int, copy: bool, config: ConfigFields, options: LearnerOptions,
-               opponent: TeamPolicy | None = None) -> None:
+               opponent: TeamPolicy | None = None, scenario: ScenarioSpec = "kickoff") -> None:
         """Builds the core and the state every vector env keeps, spaces included
         (subclasses' __init__)."""
         self.config = EngineConfig(**config)
@@ -71,7 +72,7 @@ class BatchVectorEnv(VectorEnv[Float32Array, Float32Array, npt.NDArray[Any]]):
                              render_fps=render_fps(self.config))
         self.decisions = Decisions(self.config, num_matches, both_teams=self.entries_per_match == 2,
                                    opponent=opponent, autoreset=ENGINE_AUTORESET[self.autoreset_mode],
-                                   options=options, threads=threads)
+                                   options=options, threads=threads, scenario=scenario)
         self.matches = self.decisions.matches
         self.options = options
         self.num_matches = num_matches

@@ -30,10 +30,10 @@ class SoccerEnv(gymnasium.Env[Float32Array, Any]):
     returning its actions (P, 4)); `render_mode` is None, "human" or "rgb_array"; the
     learner's options (README, "Making it learnable"): `reward` ("goals", "shaped", a
     ``quorvel.core.Shaped`` or a callable), `observation` ("team" or "egocentric"),
-    `frame_skip` (ticks each action is held), `actions` ("continuous" or "discrete") and
-    `scenario` (where episodes start: "kickoff", "random", a drill or weights over them);
-    every other keyword is a field of ``EngineConfig`` (``players_per_team``,
-    ``max_ticks``, ``max_score``, ...).
+    `frame_skip` (ticks each action is held) and `actions` ("continuous" or "discrete");
+    `scenario` is where episodes start (``quorvel.core.scenarios``: "kickoff", "random",
+    a drill, or weights over them); every other keyword is a field of ``EngineConfig``
+    (``players_per_team``, ``max_ticks``, ``max_score``, ...).
 
     Observation: team A's float32 vector (see ``quorvel.core.layout``); action: float32
     (P, 4) in [-1, 1], per player move x, move y, kick x, kick y. Reward: +1 when team A
@@ -55,8 +55,8 @@ class SoccerEnv(gymnasium.Env[Float32Array, Any]):
                  **config: Unpack[ConfigFields]) -> None:
         self.config = EngineConfig(**config)
         self._hook = RenderHook(self.config, render_mode)
-        self.options = options = LearnerOptions(reward, observation, frame_skip, actions, scenario)
-        self.decisions = Decisions(self.config, 1, both_teams=False, options=options)
+        self.options = options = LearnerOptions(reward, observation, frame_skip, actions)
+        self.decisions = Decisions(self.config, 1, both_teams=False, options=options, scenario=scenario)
         matches = self.matches = self.decisions.matches
         self.render_mode = render_mode
         self.metadata = dict(self.metadata, render_fps=render_fps(self.config))

@@ -32,5 +32,6 @@ class SelfPlayVectorEnv(BatchVectorEnv):
             raise ValueError(f"num_envs must be a positive even number (two entries a match), "
                              f"got {num_envs}")
         self.num_envs = num_envs
-        options = LearnerOptions(reward, observation, frame_skip, actions, scenario)
-        self._start(num_envs // 2, render_mode, autoreset_mode, threads, copy, config, options)
+        options = LearnerOptions(reward, observation, frame_skip, actions)
+        self._start(num_envs // 2, render_mode, autoreset_mode, threads, copy, config, options,
+                    scenario=scenario)

@@ -17,8 +17,8 @@ class SoccerVectorEnv(BatchVectorEnv):
     vectorization_mode="vector_entry_point", ...)``. Keywords as ``SoccerEnv``
     (`opponent`, `render_mode`, `reward`, `observation`, `frame_skip`, `actions`,
     `scenario`, any ``EngineConfig`` field), plus `autoreset_mode` ("next_step", the
-    default, "same_step" or "disabled", or an AutoresetMode), `threads` (0: all cores) and
-    `copy`. A callable opponent gets team B's observations of every match at once,
+    default, "same_step" or "disabled", or an AutoresetMode), `threads` (0: all cores)
+    and `copy`. A callable opponent gets team B's observations of every match at once,
     (n, 8P + 4), and returns (n, P, 4); it plays every tick, frame skip or not.
 
     Entry i is match i, which plays exactly as match i of ``BatchEngine(config, n, s)``
@@ -34,7 +34,8 @@ class SoccerVectorEnv(BatchVectorEnv):
                  observation: str = "team", frame_skip: int = 1, actions: str = "continuous",
                  scenario: ScenarioSpec = "kickoff", **config: Unpack[ConfigFields]) -> None:
         self.num_envs = whole_number(num_envs, "num_envs")
-        options = LearnerOptions(reward, observation, frame_skip, actions, scenario)
-        self._start(self.num_envs, render_mode, autoreset_mode, threads, copy, config, options)
+        options = LearnerOptions(reward, observation, frame_skip, actions)
+        self._start(self.num_envs, render_mode, autoreset_mode, threads, copy, config, options,
+                    scenario=scenario)
         made = policies.make(opponent, self.config)
         self.decisions.opponent = None if isinstance(made, policies.IdlePolicy) else made
