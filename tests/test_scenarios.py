@@ -193,7 +193,7 @@ def front_ends():
     yield "gymnasium", lambda: __import__("quorvel.envs.gymnasium.env", fromlist=["x"]).SoccerEnv(
         scenario="empty_goal_close", max_ticks=900)
     yield "vector", lambda: __import__("quorvel.envs.gymnasium.vector", fromlist=["x"]).SoccerVectorEnv(
-        num_envs=2, scenario="empty_goal_close", max_ticks=900)
+        num_envs=2, scenario="empty_goal_close", max_ticks=900, frame_skip=2)
     yield "self-play", lambda: __import__("quorvel.envs.gymnasium.selfplay", fromlist=["x"]).SelfPlayVectorEnv(
         num_envs=2, scenario="empty_goal_close", max_ticks=900)
     yield "pettingzoo", lambda: __import__("quorvel.envs.pettingzoo", fromlist=["x"]).SoccerParallelEnv(

@@ -4,9 +4,9 @@ from .arrays import BoolArray, Float32Array, UInt32Array, UInt64Array
 
 class MatchHook:
     """Base of the objects a ``Matches`` driver tells, in the order things happen, of every
-    build, restart, placement and tick of its matches (``Matches.attach``). Each call names the matches
-    concerned with a bool mask (N,); the arrays handed over are the driver's own, valid
-    during the call only. Override what you need; the others do nothing."""
+    build, restart, placement and tick of its matches (``Matches.attach``). Each call names
+    the matches concerned with a bool mask (N,); the arrays handed over are the driver's
+    own, valid during the call only. Override what you need; the others do nothing."""
 
     def built(self, seeds: UInt64Array, mask: BoolArray) -> None:
         """The matches of `mask` were rebuilt from their entries of `seeds` (uint64 (N,))."""
