@@ -94,7 +94,6 @@ Discs World::discs() const {
 void World::advance(float dt) {
     const int k = substeps_for(dt, discs());
     last_steps = k;
-    last_steps = k;
     const float h = k == 1 ? dt : dt / float(k);
     for (int s = 0; s < k; ++s) physics.Step(h, kVelocityIterations, kPositionIterations);
 }
