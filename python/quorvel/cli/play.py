@@ -19,6 +19,9 @@ if TYPE_CHECKING:
 HELP = "play one match between two scripted teams and print the result (the default)"
 DEFAULT_TEAM = "scripted"
 """What plays each side unless --team-a / --team-b name another policy."""
+DEFAULT_SEED = 1
+"""The match a plain `quorvel play` or `watch` shows: open play with goals at both ends
+(3-2 between the default teams; seed 0 ends 5-0)."""
 PROGRESS_EVERY = 1000
 """Ticks between two updates of the progress bar: rare enough to cost nothing."""
 PROGRESS_DELAY = 2.0
@@ -29,8 +32,8 @@ def add_match_arguments(parser: argparse.ArgumentParser, ticks_help: str) -> Non
     """--seed, --players, --ticks, each checked against its range, and --team-a and
     --team-b: shared by the commands that play a match."""
     most = options.player_limit()
-    parser.add_argument("--seed", type=bounded_int(0, U64_MAX), default=0,
-                        help=f"kick-off seed, 0 to {U64_MAX} (default 0)")
+    parser.add_argument("--seed", type=bounded_int(0, U64_MAX), default=DEFAULT_SEED,
+                        help=f"kick-off seed, 0 to {U64_MAX} (default {DEFAULT_SEED})")
     parser.add_argument("--players", type=bounded_int(0, most), default=3,
                         help=f"players per team, 0 to {most} (default 3)")
     parser.add_argument("--ticks", type=bounded_int(0, U32_MAX), default=None, help=ticks_help)

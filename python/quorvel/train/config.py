@@ -59,7 +59,8 @@ class TrainConfig:
                             "plays its current self (both teams learn)"})
     level_share: float = field(default=0.5, metadata={"doc": "share of the other groups "
                                "that play a fixed level (the rest play snapshots)"})
-    levels: tuple[str, ...] = field(default=("idle", "random", "scripted"), metadata={"doc": "fixed "
+    levels: tuple[str, ...] = field(default=("idle", "random", "scripted:easy", "scripted:medium",
+                                            "scripted:hard"), metadata={"doc": "fixed "
                           "opponents in the league beside the snapshots"})
     snapshot_every: int = field(default=10, metadata={"doc": "updates between snapshots "
                                 "of the learner added to the league"})
@@ -69,7 +70,7 @@ class TrainConfig:
     eval_matches: int = field(default=100, metadata={"doc": "matches per evaluated opponent"})
     final_eval_matches: int = field(default=200, metadata={"doc": "matches per opponent in "
                                     "the evaluation at the end of the run"})
-    eval_opponents: tuple[str, ...] = field(default=("scripted", "idle"), metadata={"doc": "opponents "
+    eval_opponents: tuple[str, ...] = field(default=("scripted", "scripted:hard", "idle"), metadata={"doc": "opponents "
                                   "of the periodic evaluation"})
     checkpoint_minutes: float = field(default=1.0, metadata={"doc": "minutes between checkpoints"})
 
