@@ -1,4 +1,4 @@
-# bench/play_styles.py: the commands of realistic play (random, scripted, crowd, corner), recorded for the benchmarks.
+# bench/play_styles.py: the commands of realistic play (random, scripted, trained, crowd, corner), recorded for the benchmarks.
 """Plays batches of matches in the styles RL actually produces and records every command.
 
     python bench/play_styles.py OUT_DIR [--matches N] [--ticks T] [--players P ...]
@@ -8,7 +8,9 @@ Styles, each team commanded in its own frame:
             full speed in a direction that turns once every 120 ticks, no kicks
   random    every number of every player's action uniform in [-1, 1] each tick (early
             training: everyone wanders, and kicks whenever the ball is in reach)
-  scripted  the scripted team against itself (a trained policy looks like this)
+  scripted  the scripted team against itself
+  trained   the package's trained policy (team A, its likeliest choices) against the
+            scripted team: the commands a policy made by `quorvel train` gives
   crowd     every player runs at the ball and kicks it at the goal it attacks
   corner    every player of both teams runs at the same corner of the field, and after
             CORNER_TICKS at the next one round: the whole field piles into one corner after another
@@ -29,16 +31,20 @@ from timing import PATTERN_TICKS, SEED
 # numpy and quorvel are imported where they are used, so that bench/run.py can
 # import this file for its names without loading either.
 
-STYLES = ("pattern", "random", "scripted", "crowd", "corner")
+STYLES = ("pattern", "random", "scripted", "trained", "crowd", "corner")
 CORNER_TICKS = 300  # the pile-up holds each corner this long (play_stats.cpp's kCornerTicks)
 CORNERS = ((1.0, 1.0), (-1.0, 1.0), (-1.0, -1.0), (1.0, -1.0))  # team A's frame
 
 
-def scripted_team(config):
-    """The scripted team (one array computation over many matches), as a style's source.
-    The benchmarks' one dependency on the package's policies."""
+def teams(name, config):
+    """The two package policies that play style `name` (None for the styles computed
+    here): the benchmarks' one dependency on the package's policies."""
     from quorvel import policies
-    return policies.make("scripted", config)
+    if name == "scripted":
+        return [policies.make("scripted", config), policies.make("scripted", config)]
+    if name == "trained":
+        return [policies.make("trained", config, greedy=True), policies.make("scripted", config)]
+    return None
 
 
 class Style:
@@ -51,7 +57,7 @@ class Style:
         self.name = name
         self.players = int(config.players_per_team)
         self.rng = np.random.default_rng(seed)
-        self.teams = [scripted_team(config), scripted_team(config)] if name == "scripted" else None
+        self.teams = teams(name, config)
         self.lap = None
 
     def fill(self, obs, out, t):
@@ -68,6 +74,8 @@ class Style:
     def _scripted(self, obs, out, t):
         for team, policy in enumerate(self.teams):
             policy(obs[:, team], out[:, team], self.rng)
+
+    _trained = _scripted
 
     def _crowd(self, obs, out, t):
         p = self.players

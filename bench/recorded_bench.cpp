@@ -15,7 +15,7 @@ namespace quorvel::bench {
 namespace {
 
 // bench/play_styles.py's styles, the pattern's own case aside (engine_step).
-constexpr const char* kStyles[] = {"random", "scripted", "crowd", "corner"};
+constexpr const char* kStyles[] = {"random", "scripted", "trained", "crowd", "corner"};
 
 // Matches replayed, each through all its recorded ticks: with 660 ticks each,
 // more ticks than one repetition of a few milliseconds plays.

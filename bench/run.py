@@ -4,7 +4,7 @@
     python bench/run.py [--json PATH] [--rounds N]
 
 Builds the C++ benchmarks in build/bench when needed (CMake, Release), records the
-realistic styles of play (bench/play_styles.py: random, scripted, crowd, corner, and
+realistic styles of play (bench/play_styles.py: random, scripted, trained, crowd, corner, and
 the pattern) into build/bench/styles and counts their Box2D steps and contacts per
 tick, then runs rounds of the C++ benchmarks (the engine and the floor with Box2D's
 step profiler off, the engine on the recorded styles, then the floor with Box2D as
