@@ -27,6 +27,7 @@ def one_line(done, status, *says):
 def folder(tmp_path):
     RecordingEngine(EngineConfig(max_ticks=5), 3).save(tmp_path / "good.npz")
     (tmp_path / "full.gif").symlink_to("/dev/full")
+    (tmp_path / "full.mp4").symlink_to("/dev/full")
     (tmp_path / "full.npz").symlink_to("/dev/full")
     (tmp_path / "dir.mp4").mkdir()
     return tmp_path
@@ -55,6 +56,11 @@ def test_a_file_that_fails_while_written_is_named_in_one_line(folder):
     one_line(done, 1, "quorvel watch: error: cannot write full.gif: No space left on device")
     done = run_cli("replay", "good.npz", "--width", "64", "--out", "full.gif", cwd=folder)
     one_line(done, 1, "quorvel replay: error: cannot write full.gif: No space left on device")
+    # ffmpeg reports it in its exit status only; the device stays
+    done = run_cli("watch", "--ticks", "3", "--width", "64", "--out", "full.mp4", cwd=folder)
+    one_line(done, 1, "quorvel watch: error: cannot write full.mp4: ffmpeg stopped with status",
+             "No space left on device")
+    assert (folder / "full.mp4").is_symlink()
     done = run_cli("watch", "--ticks", "3", "--width", "64", "--out", "ok.gif", "--record",
                    "full.npz", cwd=folder)
     one_line(done, 1, "cannot write full.npz: No space left on device")

@@ -197,6 +197,30 @@ def test_video_files_read_back_frame_for_frame(tmp_path, suffix):
         VideoWriter(tmp_path / "m.avi", fps=30)
 
 
+# ffmpeg's failure shows at close (one small frame, still buffered), or while it takes frames
+@pytest.mark.parametrize("frames, side", [(1, 16), (200, 320)])
+def test_an_mp4_that_ffmpeg_fails_to_write_is_an_error_naming_it_and_is_removed(
+        tmp_path, monkeypatch, frames, side):
+    pytest.importorskip("imageio_ffmpeg")
+    encoder = tmp_path / "ffmpeg"
+    encoder.write_text('#!/bin/sh\nfor last; do :; done\necho partial > "${last#file:}"\n'
+                       'echo "[mp4 @ 0x1] Error writing trailer: No space left on device" >&2\n'
+                       'echo "Conversion failed!" >&2\nexit 1\n')
+    encoder.chmod(0o755)
+    monkeypatch.setenv("IMAGEIO_FFMPEG_EXE", str(encoder))
+    writer = VideoWriter(tmp_path / "m.mp4", fps=30)
+    with pytest.raises(OSError) as failed:
+        for _ in range(frames):
+            writer.write(np.zeros((side, side, 3), np.uint8))
+        writer.close()
+    assert failed.value.filename == str(tmp_path / "m.mp4")
+    assert failed.value.strerror == ("ffmpeg stopped with status 1: "
+                                     "Error writing trailer: No space left on device")
+    assert str(failed.value).endswith("\n  Conversion failed!")
+    assert not (tmp_path / "m.mp4").exists()
+    writer.close()  # told once
+
+
 def test_gymnasium_record_video_writes_a_playable_episode(tmp_path):
     gymnasium = pytest.importorskip("gymnasium")
     imageio = pytest.importorskip("imageio.v2")

@@ -17,7 +17,8 @@ namespace quorvel::py {
 // into an abort of the whole process. So wherever the lock may be released (the
 // matches' work, numpy's copies) the frames are neither: entry_point only wraps
 // the parts that hold the lock throughout, and building results (numpy copies)
-// runs outside.
+// runs outside. What the frames hold is not given back when they are unwound so,
+// the lock being the main thread's by then (holds_lock() in ref.hpp).
 
 /// Raises the Python exception for a C++ exception caught without the lock.
 template <class Faults>

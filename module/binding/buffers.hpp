@@ -27,7 +27,7 @@ public:
         : array_(std::move(other.array_)), storage_(other.storage_), held_(std::exchange(other.held_, false)) {}
     OutputArray& operator=(OutputArray&&) = delete;
     ~OutputArray() {
-        if (held_) PyBuffer_Release(&storage_);
+        if (held_ && holds_lock()) PyBuffer_Release(&storage_);
     }
 
     /// Makes a zero-filled array of numpy dtype `dtype` ("float32", "uint32",
@@ -59,7 +59,7 @@ public:
     InputBuffer(const InputBuffer&) = delete;
     InputBuffer& operator=(const InputBuffer&) = delete;
     ~InputBuffer() {
-        if (held_) PyBuffer_Release(&view_);
+        if (held_ && holds_lock()) PyBuffer_Release(&view_);  // see holds_lock()
     }
 
     /// Takes `obj`'s buffer and checks it: TypeError when it has none or its

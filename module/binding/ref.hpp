@@ -8,6 +8,15 @@
 
 namespace quorvel::py {
 
+/// Whether this thread holds the interpreter lock. Our destructors run without
+/// it in one case only: a daemon thread that the interpreter ends at exit is
+/// unwound from where it asked for the lock back (after the matches' step, or
+/// inside one of numpy's copies), while the main thread frees objects and runs
+/// the collector. A reference given back then races with that (a dict unlinked
+/// from the collector's lists under its feet), so such a thread leaves what it
+/// holds to the ending process.
+inline bool holds_lock() noexcept { return PyGILState_Check() != 0; }
+
 /// Owns one strong reference (or none). Ownership is explicit at each call site:
 /// `steal` adopts a new reference, `borrow` takes a new one on a borrowed pointer,
 /// and `release` hands the reference back to C (typically as a return value).
@@ -29,7 +38,9 @@ public:
     }
     Ref(const Ref&) = delete;
     Ref& operator=(const Ref&) = delete;
-    ~Ref() { Py_XDECREF(obj_); }
+    ~Ref() {
+        if (obj_ && holds_lock()) Py_DECREF(obj_);  // else a thread unwound at exit: left
+    }
 
     PyObject* get() const noexcept { return obj_; }
     PyObject* release() noexcept { return std::exchange(obj_, nullptr); }

@@ -33,7 +33,9 @@ player within reach kicks as hard as it can.
 Points and directions are complex numbers (x + iy), float32: a projection and its
 perpendicular are one product with a conjugate, and a tick costs few numpy calls, which
 is what a small batch pays for. Aim and escapes draw from the generator each call is
-handed, so a seeded caller plays the same match. What it keeps between calls (what it
+handed, so a seeded caller plays the same match: a row of draws per match of the batch at
+each call where any match decides, so that a match's draws do not depend on which others
+decide with it (after a goal they decide out of step). What it keeps between calls (what it
 saw, who chases, its decisions, where the ball lingered) is per match and starts afresh
 when a match restarts under it.
 """
@@ -296,11 +298,16 @@ class ScriptedPolicy(Policy):
             due = self._wait == 0
             self._wait = (self._wait - 1) % self._every
             decide = np.count_nonzero(due)
-            if decide == n:
-                self._decide(seen, ball_v, rng, slice(None))
-            elif decide:
-                chosen = np.flatnonzero(due)
-                self._decide(seen[chosen], ball_v[chosen], rng, chosen)
+            if decide:
+                # A row of draws per match of the batch, deciding or not: a match's draws
+                # are those of its row, whichever others decide with it.
+                draws = rng.random((n, 2), dtype=np.float32)
+                noise = rng.standard_normal(n, dtype=np.float32) * self._aim_noise
+                if decide == n:
+                    self._decide(seen, ball_v, draws, noise, slice(None))
+                else:
+                    chosen = np.flatnonzero(due)
+                    self._decide(seen[chosen], ball_v[chosen], draws[chosen], noise[chosen], chosen)
             commands = np.empty((n, p, 2), np.complex64)    # each player's move, then kick
             target = self._target
             if self._following:
@@ -316,14 +323,13 @@ class ScriptedPolicy(Policy):
                 commands[~np.isfinite(length)] = 0.0
         out[...] = commands.view(np.float32).reshape(n, p, 4)
 
-    def _decide(self, seen: Points, ball_v: Points, rng: np.random.Generator, which: Which) -> None:
-        """The decisions of the matches `which` (a slice or indices; `seen` and `ball_v`
-        are theirs) from what the team sees: who chases, the ball's next move, and every
-        player's place."""
+    def _decide(self, seen: Points, ball_v: Points, draws: Float32Array, noise: Float32Array,
+                which: Which) -> None:
+        """The decisions of the matches `which` (a slice or indices; `seen`, `ball_v`, the
+        uniform `draws` (m, 2) and the aim's `noise` (radians) are theirs) from what the
+        team sees: who chases, the ball's next move, and every player's place."""
         p, k, m = self.players, self.keeper, seen.shape[0]
         rows_p = self._rows_p[:m]
-        draws = rng.random((m, 2), dtype=np.float32)
-        noise = rng.standard_normal(m, dtype=np.float32) * self._aim_noise
         ball = seen[:, 2 * p]
         times, meet = self._meeting(seen[:, :2 * p], ball, ball_v)
         firsts = np.minimum.reduce(times.reshape(m, 2, p), axis=2)

@@ -1,33 +1,28 @@
 # python/quorvel/render/video.py: writes rendered images to an MP4 (H.264) or an animated GIF.
 """MP4 goes through the ffmpeg binary that the imageio-ffmpeg wheel ships, so no system
-ffmpeg is needed; GIF through Pillow's encoder, frame by frame (gif.py). Both stream:
-a frame is handed on as it is written, never kept."""
+ffmpeg is needed (mp4.py); GIF through Pillow's encoder, frame by frame (gif.py). Both
+stream: a frame is handed on as it is written, never kept. A file that could not be
+written raises an OSError, at the latest from close()."""
 import math
 import os
 from pathlib import Path
-from typing import Any, Protocol
+from typing import Protocol
 
 import numpy as np
 import numpy.typing as npt
 
-from ..extras import needs
 from .gif import GifWriter
+from .mp4 import Mp4Writer
 
 SUFFIXES = (".mp4", ".gif")
 
 
 class _FrameSink(Protocol):
-    """imageio's writer, or ours for GIF."""
+    """The writer of one kind of file."""
 
     def append_data(self, pixels: npt.NDArray[np.uint8]) -> None: ...
 
     def close(self) -> None: ...
-
-
-def _imageio() -> Any:
-    with needs("render", "writing MP4 files"):
-        import imageio.v2 as imageio
-    return imageio
 
 
 class VideoWriter:
@@ -45,11 +40,8 @@ class VideoWriter:
             raise ValueError(f"fps must be a positive, finite number, got {fps!r}")
         self._writer: _FrameSink | None
         if self.kind == ".mp4":
-            # yuv420p for players that know nothing else; it needs even sides, which
-            # write() pads to, so ffmpeg is told not to resize.
-            self._writer = _imageio().get_writer(self.path, format="FFMPEG", fps=fps, codec="libx264",
-                                                 pixelformat="yuv420p", macro_block_size=1,
-                                                 quality=7)
+            # H.264 in yuv420p needs even sides, which write() pads to.
+            self._writer = Mp4Writer(self.path, fps)
         else:
             self._writer = GifWriter(self.path, fps)
         self.frames = 0
@@ -68,9 +60,11 @@ class VideoWriter:
         self.frames += 1
 
     def close(self) -> None:
-        if self._writer is not None:
-            self._writer.close()
-            self._writer = None
+        """Ends the file; an OSError if it could not be written (an MP4's partial file is
+        removed)."""
+        writer, self._writer = self._writer, None
+        if writer is not None:
+            writer.close()
 
     def __enter__(self) -> "VideoWriter":
         return self
