@@ -118,13 +118,6 @@ class TrainConfig:
         if self.groups % self.workers:
             raise ValueError(f"groups ({self.groups}) must be a multiple of workers "
                              f"({self.workers}): each worker plays whole groups")
-        if self.workers > 1:
-            share = self.replace(matches=self.matches // self.workers,
-                                 groups=self.groups // self.workers, workers=1)
-            try:
-                share.validate()
-            except ValueError as error:
-                raise ValueError(f"one worker's share of the matches: {error}") from None
         return self
 
     def to_dict(self):

@@ -119,7 +119,7 @@ def share(cfg, workers):
     """The settings of one of `workers` workers: its part of the matches and groups."""
     if workers == 1:
         return cfg
-    return cfg.replace(matches=cfg.matches // workers, groups=cfg.groups // workers)
+    return cfg.replace(matches=cfg.matches // workers, groups=cfg.groups // workers, workers=1)
 
 
 def worker_seed(seed, index, workers):
