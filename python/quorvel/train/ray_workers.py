@@ -9,9 +9,11 @@ decisions already played (played again with those weights, their rollouts droppe
 every request still unanswered. The run goes on from there (it is no longer the run that
 no loss would have played) and the log says so.
 """
+import logging
 import os
 import time
 from collections import deque
+from typing import Any
 
 from .workers import SILENT, WorkerError
 
@@ -29,7 +31,7 @@ def connect(address):
     if ray.is_initialized():
         return lambda: None
     try:
-        ray.init(address=address, logging_level="WARNING", log_to_driver=False)
+        ray.init(address=address, logging_level=logging.WARNING, log_to_driver=False)
     except ConnectionError as error:
         raise ConnectionError(f"no Ray cluster at {address!r} ({error}); start one with "
                               f"`ray start --head` or pass its address") from None
@@ -73,10 +75,11 @@ class RayWorker:
         import ray
 
         self.ray, self.cfg, self.index, self.notify = ray, cfg, index, notify
-        remote = ray.remote(RolloutActor).options(
+        remote: Any = ray.remote(RolloutActor)
+        remote = remote.options(
             num_cpus=1, max_restarts=RESTARTS, max_task_retries=0, scheduling_strategy="SPREAD")
-        self.actor = remote.remote(cfg, seed)
-        self.pending = deque()       # (name, args, object ref) awaiting their replies
+        self.actor: Any = remote.remote(cfg, seed)
+        self.pending: deque[Any] = deque()       # (name, args, object ref) awaiting their replies
         self.weights = None          # the object ref of the latest weights sent
         self.start_state = None      # the worker's state where its current episode began
         self.episode = None          # that episode's opponents, once started

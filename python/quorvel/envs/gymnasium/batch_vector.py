@@ -138,7 +138,7 @@ class BatchVectorEnv(VectorEnv[Float32Array, Float32Array, npt.NDArray[Any]]):
         if self.render_mode == "human":
             self._hook.show(self.matches.spectator(0))
 
-    def render(self) -> tuple[npt.NDArray[np.uint8], ...] | None:
+    def render(self) -> tuple[npt.NDArray[np.uint8], ...] | None:  # type: ignore[override, unused-ignore]
         """A tuple of one picture per match ("rgb_array"); in "human" mode the window
         shows match 0 at every step and this returns None."""
         if self.render_mode == "rgb_array":
