@@ -149,5 +149,8 @@ class BatchVectorEnv(VectorEnv[Float32Array, Float32Array, npt.NDArray[Any]]):
         return None
 
     def close_extras(self, **kwargs: Any) -> None:
-        """Closes the window, if any."""
-        self._hook.close()
+        """Closes the window, if any. Gymnasium 1.2 closes from ``__del__`` too, which
+        also runs for an env whose constructor refused its arguments: it has no hook yet."""
+        hook = getattr(self, "_hook", None)
+        if hook is not None:
+            hook.close()
