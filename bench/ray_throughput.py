@@ -4,9 +4,10 @@ load (uptime's one-minute average) beside its figure.
 
   python bench/ray_throughput.py train [--episodes 3] [--workers 2]
       `quorvel train` settings (256 matches, 900 ticks, the defaults) for a few episodes:
-      the local trainer (a worker process beside the learner) and --ray on a local
-      cluster of this machine's CPUs with `--workers` actors; ticks per second of the
-      episodes after the first (the first pays for the workers' start).
+      the local trainer (a worker process beside the learner), the same with `--workers`
+      worker processes, and --ray on a local cluster of this machine's CPUs with
+      `--workers` actors; ticks per second of the episodes after the first (the first
+      pays for the workers' start).
   python bench/ray_throughput.py rllib [--seconds 20] [--matches 64]
       RLlib's sampling (one env runner in this process, PPO's default module, exploring)
       for about `--seconds` each: quorvel.rllib with `--matches` matches on one engine;
@@ -48,6 +49,11 @@ def bench_train(args):
         Trainer(base.validate(), Path(folder) / "local").run()
         local = episode_rate(Path(folder) / "local")
         print(f"local trainer (a worker process): {local:,.0f} ticks/s  ({load()})", flush=True)
+        split = base.replace(workers=args.workers).validate()
+        Trainer(split, Path(folder) / "split").run()
+        processes = episode_rate(Path(folder) / "split")
+        print(f"local trainer, {args.workers} worker processes: {processes:,.0f} ticks/s  "
+              f"({load()})", flush=True)
         ray.init(num_cpus=os.cpu_count(), include_dashboard=False, logging_level="WARNING")
         try:
             cfg = base.replace(workers=args.workers).validate()
@@ -56,7 +62,8 @@ def bench_train(args):
             ray.shutdown()
         remote = episode_rate(Path(folder) / "ray")
         print(f"--ray, {args.workers} actors: {remote:,.0f} ticks/s, "
-              f"{remote / local:.2f} x the local trainer  ({load()})", flush=True)
+              f"{remote / local:.2f} x the local trainer, {remote / processes:.2f} x its "
+              f"{args.workers} worker processes  ({load()})", flush=True)
 
 
 def sample_rate(config, seconds, agents_per_step, players_per_agent):
@@ -78,6 +85,11 @@ def sample_rate(config, seconds, agents_per_step, players_per_agent):
 
 def bench_rllib(args):
     import ray
+    import torch
+
+    # The runner samples in this process: one torch thread, as Ray gives its runners (a
+    # second thread only contends for the other core on this machine).
+    torch.set_num_threads(1)
     from ray.rllib.algorithms.ppo import PPOConfig
     from ray.rllib.env.wrappers.pettingzoo_env import ParallelPettingZooEnv
     from ray.rllib.examples.envs.classes.multi_agent import MultiAgentCartPole
@@ -100,12 +112,15 @@ def bench_rllib(args):
     try:
         rates = {}
         for name, config, agents, players in cases:
+            if args.only not in (None, name):
+                continue
             env_rate, agent_rate, player_rate = sample_rate(config, args.seconds, agents, players)
             rates[name] = agent_rate
             print(f"{name:22s} {env_rate:9,.0f} env steps/s {agent_rate:10,.0f} agent steps/s "
                   f"{player_rate:10,.0f} player decisions/s  ({load()})", flush=True)
-        print(f"quorvel.rllib / ParallelPettingZooEnv in agent steps: "
-              f"{rates['quorvel.rllib'] / rates['ParallelPettingZooEnv']:.1f} x")
+        if len(rates) == len(cases):
+            print(f"quorvel.rllib / ParallelPettingZooEnv in agent steps: "
+                  f"{rates['quorvel.rllib'] / rates['ParallelPettingZooEnv']:.1f} x")
     finally:
         ray.shutdown()
 
@@ -119,6 +134,8 @@ def main(argv=None):
     rllib = commands.add_parser("rllib")
     rllib.add_argument("--seconds", type=float, default=20.0)
     rllib.add_argument("--matches", type=int, default=64)
+    rllib.add_argument("--only", choices=("quorvel.rllib", "ParallelPettingZooEnv",
+                                          "MultiAgentCartPole"), default=None)
     args = parser.parse_args(argv)
     (bench_train if args.command == "train" else bench_rllib)(args)
     return 0

@@ -1,5 +1,4 @@
 # tests/test_rllib.py: quorvel.rllib: the multi-agent env over many matches (RLlib's checks, matches leaving as they end, seeding through pickled configs), the self-play mappings and a short PPO run reporting each team's return.
-import os
 import pickle
 
 import numpy as np
@@ -73,8 +72,6 @@ def test_learner_meets_the_opponent_on_both_sides():
     assert mapped == ["learner", "opponent", "opponent", "learner"] * 2
 
 
-@pytest.mark.skipif(os.environ.get("QUORVEL_SANITIZED") == "1",
-                    reason="Ray does not start under the sanitizer's preload")
 def test_ppo_trains_on_the_env_and_reports_each_teams_return():
     import ray
     from ray.rllib.algorithms.ppo import PPOConfig

@@ -1,6 +1,4 @@
 # tests/test_train_ray.py: `quorvel train --ray` on a local Ray cluster of two nodes: one actor plays the local run, two spread over the nodes and survive a lost actor.
-import os
-
 import pytest
 
 torch = pytest.importorskip("torch")
@@ -14,10 +12,6 @@ from quorvel.train import checkpoint, ray_workers  # noqa: E402
 from quorvel.train.trainer import Trainer  # noqa: E402
 
 from test_train_run import TINY, learned, same_state, tiny  # noqa: E402
-
-# Ray's own processes (raylet, object store) do not run under the preloaded ASan runtime.
-pytestmark = pytest.mark.skipif(os.environ.get("QUORVEL_SANITIZED") == "1",
-                                reason="Ray does not start under the sanitizer's preload")
 
 
 @pytest.fixture(scope="module")

@@ -219,7 +219,10 @@ def self_play(config: Any, frozen_opponent: bool = False) -> Any:
     """An RLlib AlgorithmConfig set for self-play on SoccerMultiAgentEnv: one "shared"
     policy for both teams, or (`frozen_opponent`) a "learner" trained against an
     "opponent" that copies it every ``RefreshOpponent.every`` iterations; each team's
-    return in the metrics either way."""
+    return in the metrics either way. Actions go to the engine as sampled (the engine caps
+    every move and kick at length 1 itself), so RLlib's rescaling and clipping of each
+    agent's action, a tenth of a runner's time, is left out."""
+    config = config.environment(normalize_actions=False, clip_actions=False)
     if frozen_opponent:
         return config.multi_agent(policies={LEARNER, OPPONENT}, policy_mapping_fn=learner_and_opponent,
                                   policies_to_train=[LEARNER]).callbacks(RefreshOpponent)
