@@ -199,6 +199,7 @@ class RayWorker:
                     f"{time.perf_counter() - started:.1f} s")
 
     def close(self):
+        RayWorker._last_put = (None, None)
         try:
             self.ray.kill(self.actor)
         except Exception:  # noqa: BLE001 - already gone with its cluster
