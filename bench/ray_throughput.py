@@ -10,7 +10,9 @@ load (uptime's one-minute average) beside its figure.
       pays for the workers' start).
   python bench/ray_throughput.py rllib [--seconds 20] [--matches 64]
       RLlib's sampling (one env runner in this process, PPO's default module, exploring)
-      for about `--seconds` each: quorvel.rllib with `--matches` matches on one engine;
+      for about `--seconds` each: `vector_self_play` (RLlib's single-agent runner on the
+      self-play vector env, an entry a team, `--matches` matches on one engine: RLlib
+      counts an env step an entry's); SoccerMultiAgentEnv with `--matches` matches;
       RLlib's ParallelPettingZooEnv over quorvel's ParallelEnv (an agent a player, one
       match); RLlib's MultiAgentCartPole with 2 agents (the trivial env: RLlib's own
       cost). Env steps, agent steps and player decisions per second.
@@ -96,7 +98,7 @@ def bench_rllib(args):
     from ray.tune.registry import register_env
 
     from quorvel.envs.pettingzoo import SoccerParallelEnv
-    from quorvel.rllib import SoccerMultiAgentEnv, self_play
+    from quorvel.rllib import SoccerMultiAgentEnv, self_play, vector_self_play
 
     register_env("quorvel_pettingzoo", lambda config: ParallelPettingZooEnv(SoccerParallelEnv(**config)))
     p = 3
@@ -105,7 +107,9 @@ def bench_rllib(args):
         policies={"shared"}, policy_mapping_fn=lambda agent, *a, **k: "shared")
     trivial = PPOConfig().environment(MultiAgentCartPole, env_config={"num_agents": 2}).multi_agent(
         policies={"shared"}, policy_mapping_fn=lambda agent, *a, **k: "shared")
-    cases = [("quorvel.rllib", ours, 2 * args.matches, p),
+    vector = vector_self_play(PPOConfig(), args.matches)
+    cases = [("vector_self_play", vector, 1, p),
+             ("quorvel.rllib", ours, 2 * args.matches, p),
              ("ParallelPettingZooEnv", wrapped, 2 * p, 1),
              ("MultiAgentCartPole", trivial, 2, 1)]
     ray.init(num_cpus=os.cpu_count(), include_dashboard=False, logging_level="WARNING")
@@ -119,8 +123,9 @@ def bench_rllib(args):
             print(f"{name:22s} {env_rate:9,.0f} env steps/s {agent_rate:10,.0f} agent steps/s "
                   f"{player_rate:10,.0f} player decisions/s  ({load()})", flush=True)
         if len(rates) == len(cases):
-            print(f"quorvel.rllib / ParallelPettingZooEnv in agent steps: "
-                  f"{rates['quorvel.rllib'] / rates['ParallelPettingZooEnv']:.1f} x")
+            for name in ("vector_self_play", "quorvel.rllib"):
+                print(f"{name} / ParallelPettingZooEnv in agent steps: "
+                      f"{rates[name] / rates['ParallelPettingZooEnv']:.1f} x")
     finally:
         ray.shutdown()
 
@@ -134,7 +139,7 @@ def main(argv=None):
     rllib = commands.add_parser("rllib")
     rllib.add_argument("--seconds", type=float, default=20.0)
     rllib.add_argument("--matches", type=int, default=64)
-    rllib.add_argument("--only", choices=("quorvel.rllib", "ParallelPettingZooEnv",
+    rllib.add_argument("--only", choices=("vector_self_play", "quorvel.rllib", "ParallelPettingZooEnv",
                                           "MultiAgentCartPole"), default=None)
     args = parser.parse_args(argv)
     (bench_train if args.command == "train" else bench_rllib)(args)

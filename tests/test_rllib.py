@@ -91,3 +91,28 @@ def test_ppo_trains_on_the_env_and_reports_each_teams_return():
     assert runners["num_env_steps_sampled"] == 240
     assert runners["team_a_return"] == pytest.approx(-runners["team_b_return"])
     assert "learner_return" in runners and set(runners["module_episode_returns_mean"]) == {"learner", "opponent"}
+
+
+def test_vector_self_play_steps_every_entry_on_one_engine_and_reports_each_team():
+    import ray
+    from ray.rllib.algorithms.ppo import PPOConfig
+
+    from quorvel.rllib import SelfPlayVector, vector_self_play
+
+    env = SelfPlayVector({"num_envs": 4, "players_per_team": 2, "max_ticks": 5})
+    assert env.single_action_space.shape == (8,) and env.action_space.shape == (4, 8)
+    env.reset(seed=1)
+    assert env.step(np.ones((4, 8), np.float32))[0].shape == (4,) + env.single_observation_space.shape
+    config = vector_self_play(PPOConfig(), 4, players_per_team=2, max_ticks=40).env_runners(
+        num_env_runners=0).training(train_batch_size=320, minibatch_size=160, num_epochs=1)
+    ray.init(num_cpus=1, include_dashboard=False)
+    try:
+        algo = config.build_algo()
+        runner = algo.env_runner
+        assert runner.num_envs == 8 and type(runner.env.unwrapped).__name__ == "SelfPlayVectorEnv"
+        result = algo.train()["env_runners"]
+        algo.stop()
+    finally:
+        ray.shutdown()
+    assert result["num_episodes"] == 8 and result["episode_len_mean"] == 40
+    assert result["team_a_return"] == pytest.approx(-result["team_b_return"])

@@ -33,6 +33,7 @@ with needs("ray", "quorvel.rllib"):
     from ray.rllib.env.multi_agent_env import MultiAgentEnv
     from ray.rllib.utils.typing import MultiAgentDict
 
+    from .gymnasium.selfplay import SelfPlayVectorEnv
     from .gymnasium.spaces import bounded_box
 
 OPTIONS = ("reward", "observation", "frame_skip", "actions")
@@ -229,10 +230,60 @@ def self_play(config: Any, frozen_opponent: bool = False) -> Any:
     return config.multi_agent(policies={SHARED}, policy_mapping_fn=shared_policy).callbacks(TeamReturns)
 
 
+# -- the single-agent runners' vector path ------------------------------------------------
+
+class SelfPlayVector(gym.vector.VectorActionWrapper):
+    """The self-play vector env (``quorvel/SoccerSelfPlay-v0``: entry 2k team A of match k,
+    2k + 1 its team B) as RLlib's single-agent env runners build it from a class: from one
+    dict, `config`, holding "num_envs" (which RLlib adds) and the env's keywords; each
+    entry's action is flattened to (P * 4,) (RLlib takes no Box of two dimensions). One
+    shared policy then plays both teams, and the runner steps all its entries in one call
+    on one BatchEngine. Set up by ``vector_self_play``."""
+
+    def __init__(self, config: Mapping[str, Any]) -> None:
+        settings = dict(config)
+        settings.setdefault("threads", 1)
+        env = SelfPlayVectorEnv(**settings)
+        super().__init__(env)
+        self.players = p = env.players
+        self.single_action_space = gym.spaces.Box(-1.0, 1.0, (p * FEATURES,), np.float32)
+        self.action_space = gym.spaces.Box(-1.0, 1.0, (env.num_envs, p * FEATURES), np.float32)
+
+    def actions(self, actions: Any) -> Any:
+        """(num_envs, P * 4) -> the env's (num_envs, P, 4)."""
+        flat = np.asarray(actions, np.float32)
+        return flat.reshape(len(flat), self.players, FEATURES)
+
+
+class EntryTeamReturns(RLlibCallback):
+    """TeamReturns for ``SelfPlayVector``: an entry's team is its index's parity."""
+
+    def on_episode_end(self, *, episode: Any, prev_episode_chunks: Any = None,
+                       metrics_logger: Any = None, env_index: int = 0, **kwargs: Any) -> None:
+        if metrics_logger is None:
+            return
+        total = sum(float(chunk.get_return()) for chunk in list(prev_episode_chunks or []) + [episode])
+        metrics_logger.log_value(f"team_{'ab'[env_index % 2]}_return", total, reduce="mean",
+                                 window=WINDOW)
+
+
+def vector_self_play(config: Any, matches: int, **env_config: Any) -> Any:
+    """An RLlib AlgorithmConfig whose single-agent env runners each step `matches` matches
+    on one engine (``SelfPlayVector``, 2 * `matches` entries, RLlib's "vector_entry_point"
+    mode), one shared policy for both teams; `env_config`: SelfPlayVectorEnv's keywords
+    (the learner's options, EngineConfig fields). Each team's return in the metrics."""
+    return (config.environment(SelfPlayVector, env_config=env_config, normalize_actions=False,
+                               clip_actions=False)
+            .env_runners(num_envs_per_env_runner=2 * matches,
+                         gym_env_vectorize_mode="vector_entry_point")
+            .callbacks(EntryTeamReturns))
+
+
 def env_creator(config: Mapping[str, Any]) -> SoccerMultiAgentEnv:
     """``ray.tune.register_env``'s creator, for configs that name the env by a string."""
     return SoccerMultiAgentEnv(config)
 
 
 __all__ = ["SoccerMultiAgentEnv", "TeamReturns", "RefreshOpponent", "self_play", "shared_policy",
-           "learner_and_opponent", "agent_returns", "team_of", "match_of", "env_creator"]
+           "learner_and_opponent", "agent_returns", "team_of", "match_of", "env_creator",
+           "SelfPlayVector", "EntryTeamReturns", "vector_self_play"]
