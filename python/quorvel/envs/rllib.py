@@ -72,7 +72,7 @@ class SoccerMultiAgentEnv(MultiAgentEnv):
     """
 
     def __init__(self, config: Mapping[str, Any] | None = None) -> None:
-        super().__init__()  # type: ignore[no-untyped-call]
+        super().__init__()  # type: ignore[no-untyped-call, unused-ignore]
         settings = dict(config or {})
         matches = int(settings.pop("matches", 16))
         threads = int(settings.pop("threads", 1))
@@ -85,7 +85,7 @@ class SoccerMultiAgentEnv(MultiAgentEnv):
         self.num_matches, p = matches, self.decisions.players
         self.names = [f"{team}{k}" for k in range(matches) for team in "ab"]
         self.possible_agents = list(self.names)
-        self.agents = []
+        self.agents: list[Any] = []
         self.discrete = options.actions == "discrete"
         low, high = self.decisions.view.bounds()
         observation = bounded_box((low.reshape(-1), high.reshape(-1)))
@@ -102,7 +102,7 @@ class SoccerMultiAgentEnv(MultiAgentEnv):
         self._live = np.zeros(2 * matches, bool)
         self._rng = np.random.default_rng()
 
-    def reset(self, *, seed: int | None = None,  # type: ignore[override]
+    def reset(self, *, seed: int | None = None,  # type: ignore[override, unused-ignore]
               options: dict[str, Any] | None = None) -> tuple[MultiAgentDict, MultiAgentDict]:
         """Starts every match; `seed` s gives match k seed s + k (None: they run on, the
         first reset drawing from "seed" or fresh entropy)."""
@@ -115,7 +115,7 @@ class SoccerMultiAgentEnv(MultiAgentEnv):
         self.agents = list(self.names)
         return self._observations(obs), {}
 
-    def step(self, action_dict: MultiAgentDict) -> tuple[  # type: ignore[override]
+    def step(self, action_dict: MultiAgentDict) -> tuple[  # type: ignore[override, unused-ignore]
             MultiAgentDict, MultiAgentDict, MultiAgentDict, MultiAgentDict, MultiAgentDict]:
         """One decision of every live match; agents missing from `action_dict` stand still."""
         actions, row = self._actions, self._row
