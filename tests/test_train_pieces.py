@@ -94,7 +94,8 @@ def test_settings_from_assignments_and_their_refusals(tmp_path):
     for bad, words in [("nonsense=1", "unknown setting"), ("matches=1.5", "integer"),
                        ("repeat=7", "multiple of repeat"), ("rollout=40", "must divide"),
                        ("gamma=2", "[0, 1]"), ("lr=nan", "above 0"), ("matches", "name=value"),
-                       ("groups=3", "multiple of groups")]:
+                       ("groups=3", "multiple of groups"), ("workers=3", "multiple of workers"),
+                       ("workers=0", "at least 1")]:
         with pytest.raises(ValueError, match=words if words[0] != "[" else r"\[0, 1\]"):
             make_config(None, [bad])
 

@@ -62,6 +62,17 @@ def test_worker_process_plays_the_same_run(tmp_path):
     same_state(learned(tmp_path / "local")[0], learned(tmp_path / "process")[0])
 
 
+def test_two_workers_share_the_matches_in_or_out_of_process(tmp_path):
+    # The matches split in two, each half with its own seed: the in-process pair and the
+    # pair of processes play one run, and every pool match is reported once.
+    Trainer(tiny(episodes=1, workers=2), tmp_path / "local", stream=None).run()
+    Trainer(tiny(episodes=1, workers=2, overlap=True), tmp_path / "process", stream=None).run()
+    local, process = learned(tmp_path / "local")[0], learned(tmp_path / "process")[0]
+    same_state(local, process)
+    assert [worker["episode"] for worker in local["worker"]["workers"]] == [1, 1]
+    assert local["worker"]["workers"][0]["rng"] != local["worker"]["workers"][1]["rng"]
+
+
 def test_evaluation_is_seeded_and_fair():
     config = EngineConfig(players_per_team=2, max_ticks=300)
     scripted, idle = (lambda: opponents.make("scripted", config)), (lambda: opponents.make("idle", config))

@@ -32,8 +32,10 @@ run_ctest() {
 }
 
 JOBS=${JOBS:-2}
-EXTRAS=test,gym,pettingzoo,render,train  # the package's extras whose tests run here, comma-separated
-export QUORVEL_PREINSTALL="torch==2.13.0"  # pinned before the extras (a CPU build on this machine)
+EXTRAS=test,gym,pettingzoo,render,train,ray  # the package's extras whose tests run here, comma-separated
+# Pinned before the extras: torch's CPU build on this machine, and the Ray whose RLlib the
+# tests run (it pins Gymnasium 1.2, the release the whole suite then runs on).
+export QUORVEL_PREINSTALL="torch==2.13.0 ray[rllib]==2.60.0"
 VPY=$PWD/.venv/bin/python
 
 QUORVEL_EXTRAS=$EXTRAS bash tools/setup.sh

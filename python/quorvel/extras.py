@@ -12,6 +12,7 @@ EXTRA_MODULES = {
     "gym": ("gymnasium",),
     "pettingzoo": ("pettingzoo", "gymnasium"),
     "render": ("PIL", "pygame", "imageio", "imageio_ffmpeg", "moviepy"),
+    "ray": ("ray", "gymnasium", "torch"),
 }
 """Extra -> the top-level modules it installs (pyproject.toml's optional dependencies)."""
 

@@ -31,6 +31,10 @@ def add_arguments(parser: argparse.ArgumentParser) -> None:
                         help="continue the run saved in --out (its own settings)")
     parser.add_argument("--config", metavar="FILE", default=None,
                         help="settings file (TOML, or JSON by its .json suffix)")
+    parser.add_argument("--ray", metavar="ADDRESS", default=None,
+                        help="collect rollouts on the Ray cluster at ADDRESS ('auto': the one "
+                             "this machine belongs to), one actor per worker (--set workers=N); "
+                             "needs the 'ray' extra")
     parser.add_argument("--set", metavar="NAME=VALUE", action="append", default=[],
                         dest="assignments", help="one setting (repeatable; lists comma-separated)")
     parser.epilog = "settings (name = default: meaning):\n  " + "\n  ".join(describe_settings())
@@ -52,6 +56,12 @@ def run(args: argparse.Namespace) -> int:
     except ImportError as error:
         raise UsageError(f"training needs the 'train' extra (pip install 'quorvel[train]'): "
                          f"{error}") from None
+    if args.ray is not None:
+        try:
+            import ray  # noqa: F401
+        except ImportError as error:
+            raise UsageError(f"--ray needs the 'ray' extra (pip install 'quorvel[ray]'): "
+                             f"{error}") from None
     from ..train import checkpoint
     from ..train.config import TrainConfig, make_config, parse_assignments, read_file
     from ..train.trainer import Trainer
@@ -82,9 +92,11 @@ def run(args: argparse.Namespace) -> int:
     except ValueError as error:
         raise UsageError(str(error)) from None
     try:
-        trainer = Trainer(cfg, args.out, resume=args.resume)
+        trainer = Trainer(cfg, args.out, resume=args.resume, ray=args.ray)
     except checkpoint.RunInUse as error:
         raise UsageError(f"argument --out: {error}") from None
+    except ConnectionError as error:
+        raise UsageError(f"argument --ray: {error}") from None
     results = trainer.run()
     for name, result in results.items():
         print(result.line("trained", name))

@@ -23,7 +23,7 @@ with needs("pettingzoo", "quorvel.envs.pettingzoo"):
 
     from gymnasium import spaces
 
-    from .gymnasium.spaces import bounded_box, player_action_space
+    from .gymnasium.spaces import FloatBox, bounded_box, player_action_space
 
 AGENT_ACTION = (FEATURES,)
 """Shape of one agent's action: its player's move x, move y, kick x, kick y."""
@@ -83,7 +83,7 @@ class SoccerParallelEnv(ParallelEnv[str, Float32Array, Any]):
         self._action_space = player_action_space(options)
         self._no_draws = np.random.default_rng(0)  # nothing here draws: no opponent policy
 
-    def observation_space(self, agent: str) -> spaces.Box[np.float32]:
+    def observation_space(self, agent: str) -> FloatBox:
         """The same Box for every agent: a team observation with its own row first, or an
         egocentric row."""
         return self._observation_space

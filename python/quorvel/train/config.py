@@ -29,6 +29,8 @@ class TrainConfig:
     engine_threads: int = field(default=1, metadata={"doc": "BatchEngine worker threads"})
     overlap: bool = field(default=True, metadata={"doc": "collect rollouts in a worker process "
                           "while the learner updates (the same run either way, on two cores)"})
+    workers: int = field(default=1, metadata={"doc": "rollout workers, each playing its share "
+                         "of the matches (Ray actors with --ray); more than one plays another run"})
     torch_threads: int = field(default=1, metadata={"doc": "torch intra-op threads (1 measured "
                                "fastest on a loaded 2-core machine)"})
     # Network
@@ -81,7 +83,7 @@ class TrainConfig:
     def validate(self):
         """ValueError naming the first setting out of range, or the pair that disagrees."""
         positive = ["matches", "players", "episode_ticks", "repeat", "directions",
-                    "engine_threads", "torch_threads", "rollout", "epochs", "minibatches",
+                    "engine_threads", "workers", "torch_threads", "rollout", "epochs", "minibatches",
                     "groups", "snapshot_every", "pool", "eval_matches", "final_eval_matches"]
         for name in positive:
             if getattr(self, name) < 1:
@@ -114,6 +116,9 @@ class TrainConfig:
         if not self.levels and round(self.groups * self.selfplay) < self.groups:
             raise ValueError("levels must name at least one fixed opponent unless every group "
                              "plays self-play")
+        if self.groups % self.workers:
+            raise ValueError(f"groups ({self.groups}) must be a multiple of workers "
+                             f"({self.workers}): each worker plays whole groups")
         return self
 
     def to_dict(self):

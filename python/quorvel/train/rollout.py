@@ -76,7 +76,7 @@ class RolloutWorker:
 
     def set_weights(self, weights):
         """Loads the policy's weights (name -> numpy array or tensor)."""
-        self.net.load_state_dict({name: torch.as_tensor(value) for name, value in weights.items()})
+        self.net.load_state_dict({name: torch.tensor(np.asarray(value)) for name, value in weights.items()})
 
     def state(self):
         """The worker's state between episodes (where nothing of the engine is needed)."""

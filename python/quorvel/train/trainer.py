@@ -12,6 +12,7 @@ that is where checkpoints are taken.
 """
 import json
 import math
+import sys
 import time
 from pathlib import Path
 
@@ -25,23 +26,55 @@ from .league import League
 from .logger import RunLog
 from .ppo import Learner
 from .rollout import engine_config
-from .workers import LocalWorker, ProcessWorker
+from .workers import LocalWorker, ProcessWorker, WorkerGroup, share, worker_seed
 
 EVAL_SEED = 1_000_003
 """Evaluations kick off from this seed every time, so that successive ones are comparable."""
 SPLIT = ("engine", "inference", "opponents", "other")
 
 
+def make_workers(cfg, ray=None, notify=print):
+    """The run's rollout workers as one: `cfg.workers` of them, Ray actors on the cluster
+    at `ray` (an address, "auto") or else processes (``overlap``) or the driver itself."""
+    count = cfg.workers
+    if ray is not None:
+        from .ray_workers import RayWorker
+
+        def kind(part, seed, index):
+            return RayWorker(part, seed, index, notify)
+    else:
+        def kind(part, seed, index):
+            return (ProcessWorker if cfg.overlap else LocalWorker)(part, seed)
+    made = []
+    try:
+        for index in range(count):
+            made.append(kind(share(cfg, count), worker_seed(cfg.seed, index, count), index))
+    except BaseException:
+        for worker in made:
+            worker.close()
+        raise
+    return made[0] if count == 1 else WorkerGroup(made)
+
+
 class Trainer:
-    def __init__(self, cfg, out, resume=False, stream=None):
-        self.cfg, self.out = cfg, Path(out)
+    """`ray`: None, or the address of the Ray cluster whose actors collect the rollouts
+    ("auto": the one this machine belongs to); the learner stays here either way."""
+
+    def __init__(self, cfg, out, resume=False, stream=None, ray=None):
+        self.cfg, self.out, self.stream = cfg, Path(out), stream
         torch.set_num_threads(cfg.torch_threads)
         self.out.mkdir(parents=True, exist_ok=True)
         self.lock = checkpoint.lock(self.out)
+        self.notes = open(self.out / "events.log", "a")
+        self.leave_ray = lambda: None
         try:
-            self.worker = (ProcessWorker if cfg.overlap else LocalWorker)(cfg, cfg.seed)
+            if ray is not None:
+                from .ray_workers import connect
+
+                self.leave_ray = connect(ray)
+            self.worker = make_workers(cfg, ray, self.note)
         except BaseException:
-            self.lock.close()
+            self._release()
             raise
         try:
             info = self.worker.info
@@ -62,7 +95,7 @@ class Trainer:
             self.log = RunLog(self.out, cfg.levels, stream)
         except BaseException:
             self.worker.close()
-            self.lock.close()
+            self._release()
             raise
         self.update_seconds = self.wait_seconds = 0.0
 
@@ -92,7 +125,19 @@ class Trainer:
         finally:
             self.log.close()
             self.worker.close()
-            self.lock.close()
+            self._release()
+
+    def note(self, line):
+        """A line for the run's events.log and the terminal: what happened to the workers."""
+        stamped = f"{time.strftime('%Y-%m-%d %H:%M:%S')} {line}"
+        self.notes.write(stamped + "\n")
+        self.notes.flush()
+        print(stamped, file=self.stream or sys.stderr, flush=True)
+
+    def _release(self):
+        self.leave_ray()
+        self.notes.close()
+        self.lock.close()
 
     def _finished(self):
         cfg, progress = self.cfg, self.progress

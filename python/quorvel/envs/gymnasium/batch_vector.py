@@ -138,7 +138,7 @@ class BatchVectorEnv(VectorEnv[Float32Array, Float32Array, npt.NDArray[Any]]):
         if self.render_mode == "human":
             self._hook.show(self.matches.spectator(0))
 
-    def render(self) -> tuple[npt.NDArray[np.uint8], ...] | None:
+    def render(self) -> tuple[npt.NDArray[np.uint8], ...] | None:  # type: ignore[override, unused-ignore]
         """A tuple of one picture per match ("rgb_array"); in "human" mode the window
         shows match 0 at every step and this returns None."""
         if self.render_mode == "rgb_array":
@@ -149,5 +149,8 @@ class BatchVectorEnv(VectorEnv[Float32Array, Float32Array, npt.NDArray[Any]]):
         return None
 
     def close_extras(self, **kwargs: Any) -> None:
-        """Closes the window, if any."""
-        self._hook.close()
+        """Closes the window, if any. Gymnasium 1.2 closes from ``__del__`` too, which
+        also runs for an env whose constructor refused its arguments: it has no hook yet."""
+        hook = getattr(self, "_hook", None)
+        if hook is not None:
+            hook.close()

@@ -28,9 +28,9 @@ class DiscreteActions(gymnasium.Wrapper[Float32Array, npt.NDArray[np.int64], Flo
 
     def __init__(self, env: gymnasium.Env[Float32Array, Float32Array]) -> None:
         # Gymnasium annotates Wrapper.__init__'s env with the wrapper's own types.
-        super().__init__(env)  # type: ignore[arg-type]
+        super().__init__(env)  # type: ignore[arg-type, unused-ignore]
         self._codec = PlayerChoices(_config_of(env.unwrapped))
-        self.action_space = spaces.MultiDiscrete([CHOICES] * self._codec.players)
+        self.action_space = spaces.MultiDiscrete([CHOICES] * self._codec.players)  # type: ignore[assignment, unused-ignore]
         self._obs = np.zeros(0, np.float32)  # the last observation: reset sets it
 
     def reset(self, **kwargs: Any) -> tuple[Float32Array, dict[str, Any]]:
@@ -58,13 +58,13 @@ class DiscreteVectorActions(gymnasium.vector.VectorWrapper):
         self.action_space = spaces.MultiDiscrete(np.full((env.num_envs, p), CHOICES))
         self._obs = np.zeros((0, 0), np.float32)  # the last observations: reset sets them
 
-    def reset(self, **kwargs: Any) -> tuple[Float32Array, dict[str, Any]]:
+    def reset(self, **kwargs: Any) -> tuple[Float32Array, dict[str, Any]]:  # type: ignore[override, unused-ignore]
         """Resets the environments, keeping the observations the next choices answer."""
         obs, info = self.env.reset(**kwargs)
         self._obs = obs
         return obs, info
 
-    def step(self, actions: npt.ArrayLike) -> tuple[Float32Array, Any, Any, Any, dict[str, Any]]:
+    def step(self, actions: npt.ArrayLike) -> tuple[Float32Array, Any, Any, Any, dict[str, Any]]:  # type: ignore[override, unused-ignore]
         """Steps with the commands of `actions`, (num_envs, P) choices."""
         result = self.env.step(self._codec(actions, self._obs))
         self._obs = result[0]

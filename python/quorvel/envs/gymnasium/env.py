@@ -119,7 +119,7 @@ class SoccerEnv(gymnasium.Env[Float32Array, Any]):
     def _show(self) -> None:
         self._hook.show(self.matches.spectator(0))
 
-    def render(self) -> npt.NDArray[np.uint8] | None:
+    def render(self) -> npt.NDArray[np.uint8] | None:  # type: ignore[override, unused-ignore]
         """The picture of the match ("rgb_array"), or None after drawing it ("human")."""
         if self.render_mode is None:
             gymnasium.logger.warn("render() called without a render_mode; nothing is drawn")
