@@ -18,7 +18,7 @@ TINY = dict(matches=8, groups=4, episode_ticks=40, repeat=4, rollout=5, hidden=(
             snapshot_every=2, pool=2, minutes=0.0, eval_minutes=1000.0, eval_matches=2,
             final_eval_matches=2, overlap=False)
 LEARNED = ["return", "shaped_return", "rating", "policy", "value", "entropy", "rating_idle",
-           "rating_scripted", "gd_scripted"]
+           "rating_scripted:hard", "gd_scripted:medium"]
 
 
 def tiny(**changes):
