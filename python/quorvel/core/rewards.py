@@ -1,6 +1,6 @@
 """python/quorvel/core/rewards.py: what a learner is paid for a decision: the goals, the goals with potential-based shaping, or a function of its own.
 
-A reward is made once for a configuration (``make_reward(spec, config)``) and then called
+A reward is made once for a configuration (``make_reward(reward, config)``) and then called
 ``reward(before, after, goals, terminated)`` on n entries at once (numpy, no loop):
 
 - `before`, `after`: float32 (n, 8P + 4), each entry's team observation (``core.layout``,
@@ -135,19 +135,19 @@ class CallableReward:
         return result
 
 
-def make_reward(spec: RewardSpec, config: EngineConfig) -> Reward:
-    """The reward `spec` names (see the module's text) for matches of `config`; ValueError
+def make_reward(chosen: RewardSpec, config: EngineConfig) -> Reward:
+    """The reward `chosen` names (see the module's text) for matches of `config`; ValueError
     for an unknown name, TypeError for anything but a name, a Shaped or a callable."""
-    if isinstance(spec, str):
-        if spec == "goals":
+    if isinstance(chosen, str):
+        if chosen == "goals":
             return goals_only
-        if spec == "shaped":
+        if chosen == "shaped":
             return ShapedReward(config, Shaped())
         raise ValueError(f"reward must be one of {', '.join(map(repr, REWARDS))}, a "
-                         f"quorvel.core.Shaped or a callable, not {spec!r}")
-    if isinstance(spec, Shaped):
-        return ShapedReward(config, spec)
-    if callable(spec):
-        return CallableReward(spec)
+                         f"quorvel.core.Shaped or a callable, not {chosen!r}")
+    if isinstance(chosen, Shaped):
+        return ShapedReward(config, chosen)
+    if callable(chosen):
+        return CallableReward(chosen)
     raise TypeError(f"reward must be a name, a quorvel.core.Shaped or a callable, "
-                    f"not {type(spec).__name__}")
+                    f"not {type(chosen).__name__}")

@@ -293,30 +293,30 @@ ScenarioSpec: TypeAlias = (str | Scenario | Mapping[str, float] | Mapping[Scenar
 """What ``scenario=`` takes: a name, a Scenario, or a mapping of them to weights."""
 
 
-def _scenario(spec: object) -> Scenario:
-    if isinstance(spec, Scenario):
-        return spec
-    if isinstance(spec, str):
-        if spec not in SCENARIOS:
-            raise ValueError(f"unknown scenario {spec!r}; the scenarios are {', '.join(SCENARIOS)}")
-        return SCENARIOS[spec]
-    raise TypeError(f"a scenario is a name or a Scenario, not {spec!r}")
+def _scenario(chosen: object) -> Scenario:
+    if isinstance(chosen, Scenario):
+        return chosen
+    if isinstance(chosen, str):
+        if chosen not in SCENARIOS:
+            raise ValueError(f"unknown scenario {chosen!r}; the scenarios are {', '.join(SCENARIOS)}")
+        return SCENARIOS[chosen]
+    raise TypeError(f"a scenario is a name or a Scenario, not {chosen!r}")
 
 
 class Curriculum:
-    """The scenarios an episode starts from, with their weights: `spec` is a name or a
+    """The scenarios an episode starts from, with their weights: `chosen` is a name or a
     Scenario (always that one), or a mapping of them to weights (each episode draws one,
     with probability weight / sum). TypeError or ValueError for anything else: an unknown
     name, a weight that is not a finite number at least 0, weights that sum to 0."""
 
-    def __init__(self, spec: ScenarioSpec = "kickoff") -> None:
+    def __init__(self, chosen: ScenarioSpec = "kickoff") -> None:
         entries: list[tuple[object, object]]
-        if isinstance(spec, Mapping):
-            entries = list(spec.items())
+        if isinstance(chosen, Mapping):
+            entries = list(chosen.items())
             if not entries:
                 raise ValueError("scenario weights: the mapping is empty")
         else:
-            entries = [(spec, 1.0)]
+            entries = [(chosen, 1.0)]
         self.scenarios = [_scenario(s) for s, _ in entries]
         weights = []
         for s, w in entries:
