@@ -33,22 +33,20 @@ Record mirrored(const Record& r) {
 }
 
 // Each list is sized once, exactly, and filled in place.
-std::vector<PlayerObs> unmirrored_team(const std::vector<b2Body*>& team, Extents e) {
-    std::vector<PlayerObs> out(team.size());
+PlayerList unmirrored_team(const std::vector<b2Body*>& team, Extents e) {
+    PlayerList out = PlayerList::for_overwrite(team.size());
     for (std::size_t i = 0; i < team.size(); ++i) out[i] = unmirrored<PlayerObs>(*team[i], e);
     return out;
 }
 
 // Each body of `team` normalised once, into one team's list as it is and into
-// the other team's mirrored. Lists are reserved exactly, never zero-filled.
-void seen_by_both(const std::vector<b2Body*>& team, Extents e, std::vector<PlayerObs>& as_is,
-                  std::vector<PlayerObs>& as_mirrored) {
-    as_is.reserve(team.size());
-    as_mirrored.reserve(team.size());
-    for (const b2Body* body : team) {
-        const PlayerObs seen = unmirrored<PlayerObs>(*body, e);
-        as_is.push_back(seen);
-        as_mirrored.push_back(mirrored(seen));
+// the other team's mirrored. Both lists are already of the team's size.
+void seen_by_both(const std::vector<b2Body*>& team, Extents e, PlayerList& as_is, PlayerList& as_mirrored) {
+    PlayerObs* is = as_is.data();
+    PlayerObs* mirror = as_mirrored.data();
+    for (std::size_t i = 0; i < team.size(); ++i) {
+        is[i] = unmirrored<PlayerObs>(*team[i], e);
+        mirror[i] = mirrored(is[i]);
     }
 }
 
@@ -102,17 +100,21 @@ void spectate_into(const MatchView& view, float* players, float* ball) {
 std::array<Observation, 2> observe_both(const MatchView& view) {
     const Extents e(view.config);
     const std::uint32_t remaining = ticks_remaining(view);
-    std::array<Observation, 2> out;
+    const auto& a_players = view.world.teams[TEAM_A];
+    const auto& b_players = view.world.teams[TEAM_B];
+    // Built in place with their lists sized, then every record written.
+    const std::size_t na = a_players.size(), nb = b_players.size();
+    std::array<Observation, 2> out{
+        Observation{PlayerList::for_overwrite(na), PlayerList::for_overwrite(nb), {},
+                    {view.score[TEAM_A], view.score[TEAM_B]}, remaining},
+        Observation{PlayerList::for_overwrite(nb), PlayerList::for_overwrite(na), {},
+                    {view.score[TEAM_B], view.score[TEAM_A]}, remaining}};
     Observation& a = out[TEAM_A];
     Observation& b = out[TEAM_B];
-    seen_by_both(view.world.teams[TEAM_A], e, a.self_team, b.opponent_team);
-    seen_by_both(view.world.teams[TEAM_B], e, a.opponent_team, b.self_team);
+    seen_by_both(a_players, e, a.self_team, b.opponent_team);
+    seen_by_both(b_players, e, a.opponent_team, b.self_team);
     a.ball = unmirrored<BallObs>(*view.world.ball, e);
     b.ball = mirrored(a.ball);
-    a.score = {view.score[TEAM_A], view.score[TEAM_B]};
-    b.score = {view.score[TEAM_B], view.score[TEAM_A]};
-    a.ticks_remaining = remaining;
-    b.ticks_remaining = remaining;
     return out;
 }
 

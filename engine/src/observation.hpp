@@ -23,12 +23,12 @@ struct MatchView {
 std::uint32_t ticks_remaining(const MatchView& view);
 
 /// `team`'s view in its own frame: positions relative to the centre spot in
-/// half-lengths and half-widths, x negated for team B. Allocates exactly the
-/// two player lists, each sized to its team.
+/// half-lengths and half-widths, x negated for team B. Its two player lists
+/// are sized to the teams (allocating only for teams of more than eleven).
 Observation observe(const MatchView& view, Team team);
 
 /// Both teams' views, as observe(view, TEAM_A) and observe(view, TEAM_B) give
-/// them, normalising each body once. Allocates exactly the four player lists.
+/// them, normalising each body once.
 std::array<Observation, 2> observe_both(const MatchView& view);
 
 /// observe_both's floats in the flat layout of observation_width, written into

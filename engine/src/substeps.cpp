@@ -18,20 +18,22 @@ void each_player(const Discs& d, Visit visit) {
 }
 
 // Box2D's test, per body and step h: (h v)·(h v) > b2_maxTranslation².
+bool over_cap(const b2Body& b, float h) {
+    const b2Vec2 t = h * b.GetLinearVelocity();
+    return b2Dot(t, t) > b2_maxTranslationSquared;
+}
+
 bool exceeds_cap(const Discs& d, float h) {
-    auto over = [h](const b2Body& b) {
-        const b2Vec2 t = h * b.GetLinearVelocity();
-        return b2Dot(t, t) > b2_maxTranslationSquared;
-    };
-    bool any = over(*d.ball);
-    each_player(d, [&](const b2Body& p) { any = any || over(p); });
+    bool any = over_cap(*d.ball, h);
+    each_player(d, [&](const b2Body& p) { any = any || over_cap(p, h); });
     return any;
 }
 
 // The smallest k for which no disc's current velocity moves it further than
-// b2_maxTranslation in a step of dt / k, at most kMaxSubsteps.
-int translation_substeps(float dt, const Discs& d) {
-    if (!exceeds_cap(d, dt)) return 1;  // ordinary play
+// b2_maxTranslation in a step of dt / k, at most kMaxSubsteps, given whether
+// one step of dt already does (exceeds_cap(d, dt)).
+int translation_substeps(float dt, const Discs& d, bool over_at_dt) {
+    if (!over_at_dt) return 1;  // ordinary play
 
     // First guess from the fastest speed in double precision, then settle on
     // the exact smallest k by Box2D's float test.
@@ -91,16 +93,21 @@ private:
     float steps_ = 1.0f;
 };
 
-int contact_substeps(float dt, const Discs& d) {
+// The contacts' steps. One pass over the discs serves both rules: it also
+// answers exceeds_cap(d, dt) into `over_at_dt`.
+int contact_substeps(float dt, const Discs& d, bool& over_at_dt) {
     ContactDemand demand(dt, d.field_height);
     const b2Body& ball = *d.ball;
     demand.wall(ball, d.ball_radius);
+    bool over = over_cap(ball, dt);
     float fastest_squared = 0.0f;
     each_player(d, [&](const b2Body& p) {
         const b2Vec2 v = p.GetLinearVelocity();
         fastest_squared = std::max(fastest_squared, b2Dot(v, v));
+        over |= over_cap(p, dt);
         demand.wall(p, d.player_radius);
     });
+    over_at_dt = over;
     // Pairs only where the fastest speeds could close by more than allowed:
     // the ball with every player, then the players among themselves.
     const float fastest = std::sqrt(fastest_squared) * dt;
@@ -123,7 +130,9 @@ int contact_substeps(float dt, const Discs& d) {
 
 int substeps_for(float dt, const Discs& discs) {
     if (!(dt > 0.0f)) return 1;  // Box2D does not integrate such a step at all
-    return std::max(translation_substeps(dt, discs), contact_substeps(dt, discs));
+    bool over_at_dt = false;
+    const int contacts = contact_substeps(dt, discs, over_at_dt);
+    return std::max(translation_substeps(dt, discs, over_at_dt), contacts);
 }
 
 }  // namespace quorvel

@@ -36,8 +36,8 @@ TEST(Observation, ListsFollowPlayerOrderAndAreSizedExactly) {
     const Observation a = engine.build_observation(TEAM_A);
     const Observation b = engine.build_observation(TEAM_B);
     const SpectatorFrame f = engine.spectator_frame();
-    EXPECT_EQ(a.self_team.capacity(), 5u);
-    EXPECT_EQ(b.opponent_team.capacity(), 5u);
+    EXPECT_EQ(a.self_team.size(), 5u);
+    EXPECT_EQ(b.opponent_team.size(), 5u);
     EXPECT_EQ(f.players.capacity(), 10u);
     for (std::size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(a.self_team[i].position.x, (2.0f + 3.0f * float(i) - 20.0f) / 20.0f);

@@ -15,8 +15,8 @@ namespace {
 // rounding difference fails where EXPECT_EQ on floats would let -0 pass as 0.
 std::vector<std::uint32_t> bits(const Observation& o) {
     std::vector<std::uint32_t> out{o.score[0], o.score[1], o.ticks_remaining,
-                                   std::uint32_t(o.self_team.capacity()),
-                                   std::uint32_t(o.opponent_team.capacity())};
+                                   std::uint32_t(o.self_team.size()),
+                                   std::uint32_t(o.opponent_team.size())};
     auto add = [&](Vec2 v) {
         out.push_back(std::bit_cast<std::uint32_t>(v.x));
         out.push_back(std::bit_cast<std::uint32_t>(v.y));
@@ -97,7 +97,7 @@ TEST_P(StepObservations, AreTheBuiltOnesThroughGoalsAndResets) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(TeamSizes, StepObservations, testing::Values(0u, 2u, 3u, 11u),
+INSTANTIATE_TEST_SUITE_P(TeamSizes, StepObservations, testing::Values(0u, 2u, 3u, 11u, 12u),
                          [](const auto& info) { return std::to_string(info.param) + "_a_side"; });
 
 }  // namespace

@@ -53,6 +53,20 @@ TEST(Substeps, ADiscNearASideWallMovesAtMostItsRadiusAStepTowardsIt) {
     }
 }
 
+// Box2D's translation cap counts for every disc, not only the ball: any one
+// player of either team, alone in a free lane at 90 u/s (3 a tick, over the 2
+// a step of the cap), makes the tick two steps.
+TEST(Substeps, EveryPlayerCountsUnderTheTranslationCap) {
+    for (const Team team : {TEAM_A, TEAM_B}) {
+        for (const std::size_t i : {std::size_t(0), std::size_t(2)}) {
+            Engine engine = parked();
+            put(EngineProbe::ball(engine), {38.0f, 10.0f});
+            put(EngineProbe::player(engine, team, i), {5.0f, 10.0f}, {90.0f, 0.0f});
+            EXPECT_EQ(substeps_for(kDt, EngineProbe::world(engine).discs()), 2) << int(team) << " " << i;
+        }
+    }
+}
+
 // Without continuous collision, a ball kicked at 72 u/s (six kicks at once)
 // still meets a player in its way at most half-way in, and bounces back from
 // anything near head on; a ball at 36 u/s never takes its centre past a side wall.

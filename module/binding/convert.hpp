@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "object.hpp"
@@ -95,7 +96,7 @@ PyObject* to_python(const std::array<T, 2>& pair) {
 
 /// A list of records: a new list of new objects, in order.
 template <class T>
-PyObject* to_python(const std::vector<T>& items) {
+PyObject* list_to_python(std::span<const T> items) {
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < items.size(); ++i) {
@@ -104,6 +105,16 @@ PyObject* to_python(const std::vector<T>& items) {
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
     }
     return list.release();
+}
+
+template <class T>
+PyObject* to_python(const std::vector<T>& items) {
+    return list_to_python(std::span<const T>(items));
+}
+
+template <class T, std::size_t N>
+PyObject* to_python(const SmallList<T, N>& items) {
+    return list_to_python(std::span<const T>(items.data(), items.size()));
 }
 
 inline PyObject* to_python(const Vec2& v) {

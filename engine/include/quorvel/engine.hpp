@@ -70,6 +70,7 @@ public:
     std::array<Observation, 2> reset();
 
     /// Plays one tick with both teams' commands. Lists of any length are accepted.
+    /// Outside Box2D it allocates only for teams of more than eleven (PlayerList).
     StepResult step(const Actions& team_a, const Actions& team_b);
 
     /// The tick of step() without its observation records, for callers that read

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "small_list.hpp"
+
 namespace quorvel {
 
 /// A pair of 32-bit floats (x, y): a position, a velocity or a command.
@@ -68,10 +70,14 @@ struct BallObs {
     Vec2 velocity;
 };
 
+/// One team's players in an observation, in player order. Teams of up to
+/// eleven are held inside the list, so a tick's four lists allocate nothing.
+using PlayerList = SmallList<PlayerObs, 11>;
+
 /// One team's view of the match in its own normalised frame.
 struct Observation {
-    std::vector<PlayerObs> self_team;
-    std::vector<PlayerObs> opponent_team;
+    PlayerList self_team;
+    PlayerList opponent_team;
     BallObs ball;
     Score score{};                    ///< (own goals, other team's goals)
     std::uint32_t ticks_remaining = 0;
