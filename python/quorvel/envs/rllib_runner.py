@@ -28,6 +28,7 @@ from ..extras import needs
 
 with needs("ray", "quorvel.rllib"):
     import torch
+    from ray.rllib.callbacks.callbacks import RLlibCallback
     from ray.rllib.callbacks.utils import make_callback
     from ray.rllib.core.columns import Columns
     from ray.rllib.env.single_agent_env_runner import SingleAgentEnvRunner
@@ -36,6 +37,7 @@ with needs("ray", "quorvel.rllib"):
     from ray.rllib.utils.numpy import convert_to_numpy
 
     from .rllib import WINDOW, SelfPlayVector
+    from .rllib_episodes import EpisodeMaker
 
 AUTORESET = "same_step"
 """The runner's autoreset: an ended entry's last observation comes with the step that ends
@@ -80,6 +82,18 @@ class Stretch:
         self.actions = np.stack(actions, axis=1)
         self.rewards = np.stack(rewards, axis=1).astype(np.float32, copy=False)
         self.extras = {key: np.stack([step[key] for step in extras], axis=1) for key in extras[0]}
+        self._rows: dict[tuple[int, int], Any] = {}
+
+    def rows(self, first: int, last: int) -> tuple[list[Any], list[Any], list[Any], dict[str, list[Any]]]:
+        """Each entry's views of positions [first, last) (observations to `last` + 1):
+        lists of E rows, made once for every entry that needs them."""
+        key = (first, last)
+        if key not in self._rows:
+            self._rows[key] = (list(self.obs[:, first:last + 1]), list(self.actions[:, first:last]),
+                               list(self.rewards[:, first:last]),
+                               {name: list(value[:, first:last]) for name, value in self.extras.items()})
+        made: tuple[list[Any], list[Any], list[Any], dict[str, list[Any]]] = self._rows[key]
+        return made
 
     def tail(self, n: int) -> dict[str, Any]:
         """Copies of the last `n` positions of every array (the next call's front), or
@@ -119,12 +133,27 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
                              f"(batch_self_play sets the rest)")
         self._obs: npt.NDArray[np.float32] | None = None
         self._ids: list[str] = []
-        self._steps = np.zeros(0, np.int64)   # each entry's steps in its episode so far
+        # Each entry's episode so far: its steps, return and seconds of sampling.
+        self._steps: list[int] = []
+        self._returns: list[float] = []
+        self._seconds: list[float] = []
         self._tail: dict[str, Any] = {}
-        self._team_of: dict[str, str] = {}
+        self._chunks: dict[str, list[Any]] = {}   # the returned chunks of ongoing episodes
+        self._ended: list[tuple[int, float, float, str]] = []  # (length, return, seconds, team)
         super().__init__(config=config, **kwargs)
         if self.module is not None and self.module.is_stateful():
             raise ValueError("BatchEnvRunner takes a module without recurrent state")
+        # An episode's earlier chunks are kept only for a callback that reads them at its end.
+        self._keep_chunks = bool(self.config.callbacks_on_episode_end) or any(
+            type(callback).on_episode_end is not RLlibCallback.on_episode_end for callback in self._callbacks)
+
+    def make_module(self) -> None:
+        """RLlib's module, left in eval mode: its forward_exploration / forward_inference
+        switch it to eval and back on every call otherwise, a walk over every submodule
+        that costs as much as a layer's forward here; it computes the same either way."""
+        super().make_module()
+        if self.module is not None and hasattr(self.module, "eval"):
+            self.module.eval()
 
     # ---- the env -----------------------------------------------------------------
 
@@ -139,6 +168,7 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
         settings["num_envs"] = self.config.num_envs_per_env_runner
         self.env = SelfPlayVector(settings)
         self.num_envs = self.env.num_envs
+        self._make_episode = EpisodeMaker(self.env.single_observation_space, self.env.single_action_space)
         self._needs_initial_reset = True
         make_callback("on_environment_created", callbacks_objects=self._callbacks,
                       callbacks_functions=self.config.callbacks_on_environment_created,
@@ -154,10 +184,11 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
             seed = int(self._seed) * (self.num_envs // 2)
         self._obs, _ = self.env.reset(seed=seed)
         self._ids = [episode_id() for _ in range(self.num_envs)]
-        self._steps = np.zeros(self.num_envs, np.int64)
+        self._steps = [0] * self.num_envs
+        self._returns = [0.0] * self.num_envs
+        self._seconds = [0.0] * self.num_envs
         self._tail = {}
-        self._team_of = {}
-        self._ongoing_episodes_for_metrics.clear()
+        self._chunks.clear()
         self._needs_initial_reset = False
 
     # ---- sampling ----------------------------------------------------------------
@@ -216,7 +247,6 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
             self._log_env_steps(metric=self._metrics_num_env_steps_sampled, num_steps=step * self.num_envs)
         if num_episodes is not None:
             self._needs_initial_reset = True
-        self._done_episodes_for_metrics.extend(finished)
         self._increase_sampled_metrics(step * self.num_envs, len(finished))
         return finished + ongoing
 
@@ -256,17 +286,20 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
         with `keep_ongoing`, the stretch of the episode still running, which the next call
         continues (same id, its t_started, as many of its steps before as the front holds)."""
         now = time.perf_counter()
+        seconds = now - started
         e, n = self.num_envs, data.front
         ends: list[list[tuple[int, int]]] = [[] for _ in range(e)]
         for index, ending in enumerate(ended_at):
             for entry in np.flatnonzero(ending.mask).tolist():
                 ends[entry].append((ending.step, index))
-        spaces = self.env.single_observation_space, self.env.single_action_space
+        # Each entry's return over steps [a, b) of this call: paid[b] - paid[a].
+        paid = np.zeros((e, steps + 1))
+        np.cumsum(data.rewards[:, n:], axis=1, out=paid[:, 1:])
+        sums = paid.tolist()
         finished: list[Any] = []
         ongoing: list[Any] = []
         for entry in range(e):
-            start = 0
-            t0 = int(self._steps[entry])
+            start, t0 = 0, self._steps[entry]
             back = min(n, t0)
             for step, index in ends[entry]:
                 end = ended_at[index]
@@ -275,57 +308,62 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
                 infos: list[dict[str, Any]] = [{} for _ in range(last - first)]
                 infos.append({"score": end.score[entry], "tick": end.tick[entry]})
                 episode = self._episode(self._ids[entry], data, entry, observations, infos, first, last,
-                                        t0, back, spaces, bool(end.terminated[entry]),
+                                        t0, back, bool(end.terminated[entry]),
                                         bool(end.truncated[entry]))
                 episode._start_time, episode._last_step_time = started, now
+                total = self._returns[entry] + sums[entry][step + 1] - sums[entry][start]
+                self._ended.append((t0 + step + 1 - start, total, self._seconds[entry] + seconds,
+                                    "ab"[entry % 2]))
                 self._end(episode, entry)
                 finished.append(episode)
                 self._ids[entry], start, t0, back = episode_id(), step + 1, 0, 0
-            if start < steps and keep_ongoing:
-                first, last = n + start - back, n + steps
-                observations = data.obs[entry, first:last + 1]
-                infos = [{} for _ in range(last + 1 - first)]
-                episode = self._episode(self._ids[entry], data, entry, observations, infos, first, last,
-                                        t0, back, spaces, False, False)
-                episode._start_time, episode._last_step_time = started, now
-                self._team_of[episode.id_] = "ab"[entry % 2]
-                self._ongoing_episodes_for_metrics[episode.id_].append(episode)
-                ongoing.append(episode)
+                self._returns[entry] = self._seconds[entry] = 0.0
+            if start < steps:
+                self._returns[entry] += sums[entry][steps] - sums[entry][start]
+                self._seconds[entry] += seconds
+                if keep_ongoing:
+                    first = n + start - back
+                    obs, actions, rewards, extras = data.rows(first, n + steps)
+                    episode = self._make_episode(
+                        self._ids[entry], obs[entry], [{} for _ in range(len(obs[entry]))],
+                        actions[entry], rewards[entry], {key: value[entry] for key, value in extras.items()},
+                        False, False, t0, back)
+                    episode._start_time, episode._last_step_time = started, now
+                    if self._keep_chunks:
+                        self._chunks.setdefault(episode.id_, []).append(episode)
+                    ongoing.append(episode)
             self._steps[entry] = t0 + steps - start
         return finished, ongoing
 
-    @staticmethod
-    def _episode(id_: str, data: Stretch, entry: int, observations: Any, infos: list[dict[str, Any]],
-                 first: int, last: int, t0: int, back: int, spaces: tuple[Any, Any],
+    def _episode(self, id_: str, data: Stretch, entry: int, observations: Any,
+                 infos: list[dict[str, Any]], first: int, last: int, t0: int, back: int,
                  terminated: bool, truncated: bool) -> Any:
         """One SingleAgentEpisode over positions [first, last) of an entry's arrays."""
-        return SingleAgentEpisode(
-            id_, observations=observations, infos=infos, actions=data.actions[entry, first:last],
-            rewards=data.rewards[entry, first:last],
-            extra_model_outputs={key: value[entry, first:last] for key, value in data.extras.items()},
-            observation_space=spaces[0], action_space=spaces[1], terminated=terminated,
-            truncated=truncated, t_started=t0, len_lookback_buffer=back)
+        return self._make_episode(
+            id_, observations, infos, data.actions[entry, first:last], data.rewards[entry, first:last],
+            {key: value[entry, first:last] for key, value in data.extras.items()},
+            terminated, truncated, t0, back)
 
     def _end(self, episode: Any, entry: int) -> None:
-        """Notes an episode that ended for the metrics and makes RLlib's on_episode_end."""
-        self._team_of[episode.id_] = "ab"[entry % 2]
+        """RLlib's on_episode_end for an episode that ended, with its earlier chunks."""
+        chunks = self._chunks.pop(episode.id_, [])
         make_callback("on_episode_end", callbacks_objects=self._callbacks,
                       callbacks_functions=self.config.callbacks_on_episode_end,
                       kwargs=dict(episode=episode, env_runner=self, metrics_logger=self.metrics,
                                   env=self.env.unwrapped, rl_module=self.module, env_index=entry,
-                                  prev_episode_chunks=self._ongoing_episodes_for_metrics[episode.id_]))
+                                  prev_episode_chunks=chunks))
 
     # ---- metrics -----------------------------------------------------------------
 
     def get_metrics(self) -> Any:
-        """RLlib's runner metrics and each team's mean return over the episodes that ended."""
-        for episode in self._done_episodes_for_metrics:
-            total = float(episode.get_return()) + sum(
-                float(chunk.get_return()) for chunk in self._ongoing_episodes_for_metrics.get(episode.id_, ()))
-            team = self._team_of.pop(episode.id_, None)
-            if team is not None:
-                self.metrics.log_value(f"team_{team}_return", total, reduce="mean", window=WINDOW)
-        return super().get_metrics()
+        """RLlib's runner metrics (episode lengths, returns and durations over the episodes
+        that ended, counts of steps and episodes) and each team's mean return a match."""
+        for length, total, seconds, team in self._ended:
+            self._log_episode_metrics(length, total, seconds)
+            self.metrics.log_value(f"team_{team}_return", total, reduce="mean", window=WINDOW)
+        self._ended.clear()
+        self._done_episodes_for_metrics.clear()
+        return self.metrics.reduce()
 
 
 def batch_self_play(config: Any, matches: int, **env_config: Any) -> Any:
