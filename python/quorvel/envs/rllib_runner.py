@@ -105,7 +105,7 @@ class Stretch:
                 "extras": {key: value[:, -n:].copy() for key, value in self.extras.items()}}
 
 
-class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
+class BatchEnvRunner(SingleAgentEnvRunner):
     """RLlib's single-agent env runner over ``SelfPlayVector`` (2 * matches entries: 2k
     team A of match k, 2k + 1 its team B; one shared module plays both), sampling in whole
     arrays. Set up by ``batch_self_play``.
@@ -151,9 +151,10 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
         """RLlib's module, left in eval mode: its forward_exploration / forward_inference
         switch it to eval and back on every call otherwise, a walk over every submodule
         that costs as much as a layer's forward here; it computes the same either way."""
-        super().make_module()
-        if self.module is not None and hasattr(self.module, "eval"):
-            self.module.eval()
+        super().make_module()  # type: ignore[no-untyped-call, unused-ignore]
+        module: Any = self.module
+        if module is not None and hasattr(module, "eval"):
+            module.eval()
 
     # ---- the env -----------------------------------------------------------------
 
@@ -166,14 +167,14 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
         if mode not in (AUTORESET, "SameStep"):
             raise ValueError(f"BatchEnvRunner plays the {AUTORESET!r} autoreset, not {mode!r}")
         settings["num_envs"] = self.config.num_envs_per_env_runner
-        self.env = SelfPlayVector(settings)
-        self.num_envs = self.env.num_envs
-        self._make_episode = EpisodeMaker(self.env.single_observation_space, self.env.single_action_space)
+        self.env = env = SelfPlayVector(settings)
+        self.num_envs = env.num_envs
+        self._make_episode = EpisodeMaker(env.single_observation_space, env.single_action_space)
         self._needs_initial_reset = True
         make_callback("on_environment_created", callbacks_objects=self._callbacks,
                       callbacks_functions=self.config.callbacks_on_environment_created,
                       kwargs=dict(env_runner=self, metrics_logger=self.metrics,
-                                  env=self.env.unwrapped, env_context=self.config.env_config))
+                                  env=env.unwrapped, env_context=self.config.env_config))
 
     def _reset_all(self) -> None:
         """Restarts every match: new episodes everywhere, no lookback. The first reset is
@@ -182,7 +183,8 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
         seed = None
         if self._needs_initial_reset and self._seed is not None:
             seed = int(self._seed) * (self.num_envs // 2)
-        self._obs, _ = self.env.reset(seed=seed)
+        env: Any = self.env
+        self._obs, _ = env.reset(seed=seed)
         self._ids = [episode_id() for _ in range(self.num_envs)]
         self._steps = [0] * self.num_envs
         self._returns = [0.0] * self.num_envs
@@ -199,7 +201,8 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
         """`num_timesteps` entry steps (rounded up to whole steps of every entry): the
         episodes that ended and the ongoing ones cut; or (`num_episodes`) every entry
         restarted and stepped until that many episodes have ended, which alone are returned."""
-        if self.env is None:
+        env: Any = self.env
+        if env is None:
             raise ValueError(f"{self} has no env to sample")
         if force_reset or num_episodes is not None or self._needs_initial_reset:
             self._reset_all()
@@ -214,7 +217,7 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
         done = step = 0
         while (step < steps) if steps is not None else (done < (num_episodes or 0)):
             chosen, outputs = self._act(obs[-1], explore, random_actions, step)
-            next_obs, reward, terminated, truncated, info = self.env.step(chosen)
+            next_obs, reward, terminated, truncated, info = env.step(chosen)
             actions.append(chosen)
             rewards.append(reward)
             extras.append(outputs)
@@ -247,15 +250,16 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
             self._log_env_steps(metric=self._metrics_num_env_steps_sampled, num_steps=step * self.num_envs)
         if num_episodes is not None:
             self._needs_initial_reset = True
-        self._increase_sampled_metrics(step * self.num_envs, len(finished))
+        self._increase_sampled_metrics(  # type: ignore[no-untyped-call, unused-ignore]
+            step * self.num_envs, len(finished))
         return finished + ongoing
 
     def _act(self, obs: Any, explore: bool, random_actions: bool, step: int) -> tuple[Any, dict[str, Any]]:
         """Every entry's action and the module's outputs kept with it, as numpy arrays."""
         if random_actions:
-            chosen = self.env.action_space.sample()
+            chosen = self.env.action_space.sample()  # type: ignore[union-attr, unused-ignore]
             return chosen, {WEIGHTS_SEQ_NO: np.full(self.num_envs, self._weights_seq_no)}
-        module = self.module
+        module: Any = self.module
         batch = {Columns.OBS: torch.from_numpy(obs).to(self._device)}
         with torch.no_grad():
             if explore:
@@ -273,7 +277,7 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
                 out[Columns.ACTIONS] = dist.sample()
                 if Columns.ACTION_LOGP not in out:
                     out[Columns.ACTION_LOGP] = dist.logp(out[Columns.ACTIONS])
-        outputs = convert_to_numpy(out)
+        outputs: dict[str, Any] = dict(convert_to_numpy(out))
         chosen = outputs.pop(Columns.ACTIONS)
         outputs.pop(Columns.ACTIONS_FOR_ENV, None)
         outputs[WEIGHTS_SEQ_NO] = np.full(self.num_envs, self._weights_seq_no)
@@ -350,7 +354,8 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
         make_callback("on_episode_end", callbacks_objects=self._callbacks,
                       callbacks_functions=self.config.callbacks_on_episode_end,
                       kwargs=dict(episode=episode, env_runner=self, metrics_logger=self.metrics,
-                                  env=self.env.unwrapped, rl_module=self.module, env_index=entry,
+                                  env=self.env.unwrapped,  # type: ignore[union-attr, unused-ignore]
+                                  rl_module=self.module, env_index=entry,
                                   prev_episode_chunks=chunks))
 
     # ---- metrics -----------------------------------------------------------------
@@ -359,7 +364,7 @@ class BatchEnvRunner(SingleAgentEnvRunner):  # type: ignore[misc]
         """RLlib's runner metrics (episode lengths, returns and durations over the episodes
         that ended, counts of steps and episodes) and each team's mean return a match."""
         for length, total, seconds, team in self._ended:
-            self._log_episode_metrics(length, total, seconds)
+            self._log_episode_metrics(length, total, seconds)  # type: ignore[no-untyped-call, unused-ignore]
             self.metrics.log_value(f"team_{team}_return", total, reduce="mean", window=WINDOW)
         self._ended.clear()
         self._done_episodes_for_metrics.clear()
