@@ -11,10 +11,11 @@ RLlib's own single-agent runner pays its per-entry Python work (an episode's add
 the connectors' per-item passes, per-step callbacks) on every entry of every step. Here a
 step is one forward of the module on all 2 * matches entries, one draw from its action
 distribution and one engine step; the arrays of a sample() call are then cut into one
-SingleAgentEpisode a stretch of an entry's episode, built from numpy slices in one
-constructor call each. The episodes are what RLlib's runner returns (observations, actions,
+SingleAgentEpisode a stretch of an entry's episode, made from numpy views of them at once
+(``EpisodeMaker``). The episodes are what RLlib's runner returns (observations, actions,
 rewards, the module's outputs and the weights' version, lookback included), so PPO's
-learner connectors take them as they are.
+learner connectors take them as they are. Each entry's running return and length make the
+episode metrics, so no returned chunk is kept for them.
 """
 import time
 import uuid
