@@ -145,3 +145,20 @@ def test_refuses_what_it_cannot_run(local_ray):
     with pytest.raises(ValueError, match="autoreset"):
         batch_self_play(PPOConfig(), 2, autoreset_mode="next_step").env_runners(
             num_env_runners=0).build_algo()
+
+
+def test_same_seed_samples_the_same_episodes(local_ray):
+    def run():
+        config = (batch_self_play(PPOConfig(), 2, players_per_team=2, max_ticks=6)
+                  .env_runners(num_env_runners=0).debugging(seed=11))
+        algo = config.build_algo()
+        try:
+            return [algo.env_runner.sample(num_timesteps=16, explore=True) for _ in range(2)]
+        finally:
+            algo.stop()
+
+    first, second = run(), run()
+    for one, other in zip(sum(first, []), sum(second, []), strict=True):
+        assert (one.t_started, len(one), one.is_truncated) == (other.t_started, len(other), other.is_truncated)
+        for get in ("get_observations", "get_actions", "get_rewards"):
+            np.testing.assert_array_equal(getattr(one, get)(), getattr(other, get)())
