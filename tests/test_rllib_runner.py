@@ -162,3 +162,21 @@ def test_same_seed_samples_the_same_episodes(local_ray):
         assert (one.t_started, len(one), one.is_truncated) == (other.t_started, len(other), other.is_truncated)
         for get in ("get_observations", "get_actions", "get_rewards"):
             np.testing.assert_array_equal(getattr(one, get)(), getattr(other, get)())
+
+
+def test_episodes_hold_what_rllibs_own_runner_puts_there(local_ray):
+    from quorvel.rllib import vector_self_play
+
+    def columns(config):
+        algo = config.env_runners(num_env_runners=0).build_algo()
+        try:
+            episode = algo.env_runner.sample(num_timesteps=16, explore=True)[0]
+        finally:
+            algo.stop()
+        arrays = {"obs": episode.get_observations(), "actions": episode.get_actions(),
+                  "rewards": episode.get_rewards()}
+        arrays.update({key: episode.get_extra_model_outputs(key) for key in episode.extra_model_outputs})
+        return {key: (np.asarray(value).dtype, np.shape(value)[1:]) for key, value in arrays.items()}
+
+    ours = columns(batch_self_play(PPOConfig(), 2, players_per_team=2))
+    assert ours == columns(vector_self_play(PPOConfig(), 2, players_per_team=2))

@@ -120,7 +120,8 @@ class BatchEnvRunner(SingleAgentEnvRunner):
     is refused; observations go to the module as the env makes them and actions to the
     engine as sampled, the engine capping every move and kick at length 1) and the
     on_episode_created / start / step callbacks. on_episode_end is made once an episode
-    ends, with its earlier chunks, as RLlib makes it.
+    ends, with its earlier chunks, as RLlib makes it. Infos are empty dicts but the last of
+    an episode that ended: its "score" (goals for, against) and "tick".
     """
 
     def __init__(self, *, config: Any, **kwargs: Any) -> None:
