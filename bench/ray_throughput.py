@@ -10,9 +10,10 @@ load (uptime's one-minute average) beside its figure.
       pays for the workers' start).
   python bench/ray_throughput.py rllib [--seconds 20] [--matches 64]
       RLlib's sampling (one env runner in this process, PPO's default module, exploring)
-      for about `--seconds` each: `vector_self_play` (RLlib's single-agent runner on the
-      self-play vector env, an entry a team, `--matches` matches on one engine: RLlib
-      counts an env step an entry's); SoccerMultiAgentEnv with `--matches` matches;
+      for about `--seconds` each: `batch_self_play` (quorvel's BatchEnvRunner: the
+      self-play entries, an entry a team, of `--matches` matches on one engine, sampled in
+      whole arrays); `vector_self_play` (RLlib's single-agent runner on the same vector
+      env: RLlib counts an env step an entry's); SoccerMultiAgentEnv with `--matches` matches;
       RLlib's ParallelPettingZooEnv over quorvel's ParallelEnv (an agent a player, one
       match); RLlib's MultiAgentCartPole with 2 agents (the trivial env: RLlib's own
       cost). Env steps, agent steps and player decisions per second.
@@ -98,7 +99,7 @@ def bench_rllib(args):
     from ray.tune.registry import register_env
 
     from quorvel.envs.pettingzoo import SoccerParallelEnv
-    from quorvel.rllib import SoccerMultiAgentEnv, self_play, vector_self_play
+    from quorvel.rllib import SoccerMultiAgentEnv, batch_self_play, self_play, vector_self_play
 
     register_env("quorvel_pettingzoo", lambda config: ParallelPettingZooEnv(SoccerParallelEnv(**config)))
     p = 3
@@ -108,7 +109,9 @@ def bench_rllib(args):
     trivial = PPOConfig().environment(MultiAgentCartPole, env_config={"num_agents": 2}).multi_agent(
         policies={"shared"}, policy_mapping_fn=lambda agent, *a, **k: "shared")
     vector = vector_self_play(PPOConfig(), args.matches)
-    cases = [("vector_self_play", vector, 1, p),
+    batch = batch_self_play(PPOConfig(), args.matches)
+    cases = [("batch_self_play", batch, 1, p),
+             ("vector_self_play", vector, 1, p),
              ("quorvel.rllib", ours, 2 * args.matches, p),
              ("ParallelPettingZooEnv", wrapped, 2 * p, 1),
              ("MultiAgentCartPole", trivial, 2, 1)]
@@ -116,14 +119,15 @@ def bench_rllib(args):
     try:
         rates = {}
         for name, config, agents, players in cases:
-            if args.only not in (None, name):
+            if args.only is not None and name not in args.only:
                 continue
             env_rate, agent_rate, player_rate = sample_rate(config, args.seconds, agents, players)
             rates[name] = agent_rate
             print(f"{name:22s} {env_rate:9,.0f} env steps/s {agent_rate:10,.0f} agent steps/s "
                   f"{player_rate:10,.0f} player decisions/s  ({load()})", flush=True)
-        if len(rates) == len(cases):
-            for name in ("vector_self_play", "quorvel.rllib"):
+        if "ParallelPettingZooEnv" in rates:
+            for name in [name for name in ("batch_self_play", "vector_self_play", "quorvel.rllib")
+                         if name in rates]:
                 print(f"{name} / ParallelPettingZooEnv in agent steps: "
                       f"{rates[name] / rates['ParallelPettingZooEnv']:.1f} x")
     finally:
@@ -139,8 +143,10 @@ def main(argv=None):
     rllib = commands.add_parser("rllib")
     rllib.add_argument("--seconds", type=float, default=20.0)
     rllib.add_argument("--matches", type=int, default=64)
-    rllib.add_argument("--only", choices=("vector_self_play", "quorvel.rllib", "ParallelPettingZooEnv",
-                                          "MultiAgentCartPole"), default=None)
+    rllib.add_argument("--only", nargs="+", default=None,
+                       choices=("batch_self_play", "vector_self_play", "quorvel.rllib",
+                                "ParallelPettingZooEnv", "MultiAgentCartPole"),
+                       help="the cases to run (default: all)")
     args = parser.parse_args(argv)
     (bench_train if args.command == "train" else bench_rllib)(args)
     return 0
