@@ -8,7 +8,7 @@ load (uptime's one-minute average) beside its figure.
       worker processes, and --ray on a local cluster of this machine's CPUs with
       `--workers` actors; ticks per second of the episodes after the first (the first
       pays for the workers' start).
-  python bench/ray_throughput.py rllib [--seconds 20] [--matches 64]
+  python bench/ray_throughput.py rllib [--seconds 20] [--matches 64] [--timesteps 4000]
       RLlib's sampling (one env runner in this process, PPO's default module, exploring)
       for about `--seconds` each: `batch_self_play` (quorvel's BatchEnvRunner: the
       self-play entries, an entry a team, of `--matches` matches on one engine, sampled in
@@ -16,7 +16,8 @@ load (uptime's one-minute average) beside its figure.
       env: RLlib counts an env step an entry's); SoccerMultiAgentEnv with `--matches` matches;
       RLlib's ParallelPettingZooEnv over quorvel's ParallelEnv (an agent a player, one
       match); RLlib's MultiAgentCartPole with 2 agents (the trivial env: RLlib's own
-      cost). Env steps, agent steps and player decisions per second.
+      cost). Env steps, agent steps and player decisions per second, each sample() call
+      asking for `--timesteps` env steps (4000: PPO's default train batch).
 """
 import argparse
 import csv
@@ -47,7 +48,7 @@ def bench_train(args):
     from quorvel.train.trainer import Trainer
 
     base = TrainConfig(minutes=0.0, episodes=args.episodes, eval_minutes=1e6, eval_matches=2,
-                       final_eval_matches=2, checkpoint_minutes=1e6)
+                       final_eval_matches=2, checkpoint_minutes=1e6, workers=1)
     with tempfile.TemporaryDirectory() as folder:
         Trainer(base.validate(), Path(folder) / "local").run()
         local = episode_rate(Path(folder) / "local")
@@ -69,7 +70,7 @@ def bench_train(args):
               f"{args.workers} worker processes  ({load()})", flush=True)
 
 
-def sample_rate(config, seconds, agents_per_step, players_per_agent):
+def sample_rate(config, seconds, agents_per_step, players_per_agent, timesteps):
     """(env steps/s, agent steps/s, player decisions/s) of the local env runner's sampling."""
     algo = config.env_runners(num_env_runners=0).build_algo()
     try:
@@ -77,7 +78,7 @@ def sample_rate(config, seconds, agents_per_step, players_per_agent):
         runner.sample(num_timesteps=200, explore=True)      # warm-up: module, connectors
         steps, started = 0, time.perf_counter()
         while time.perf_counter() - started < seconds:
-            episodes = runner.sample(num_timesteps=1000, explore=True)
+            episodes = runner.sample(num_timesteps=timesteps, explore=True)
             steps += sum(episode.env_steps() for episode in episodes)
         elapsed = time.perf_counter() - started
     finally:
@@ -121,7 +122,8 @@ def bench_rllib(args):
         for name, config, agents, players in cases:
             if args.only is not None and name not in args.only:
                 continue
-            env_rate, agent_rate, player_rate = sample_rate(config, args.seconds, agents, players)
+            env_rate, agent_rate, player_rate = sample_rate(config, args.seconds, agents, players,
+                                                               args.timesteps)
             rates[name] = agent_rate
             print(f"{name:22s} {env_rate:9,.0f} env steps/s {agent_rate:10,.0f} agent steps/s "
                   f"{player_rate:10,.0f} player decisions/s  ({load()})", flush=True)
@@ -143,6 +145,9 @@ def main(argv=None):
     rllib = commands.add_parser("rllib")
     rllib.add_argument("--seconds", type=float, default=20.0)
     rllib.add_argument("--matches", type=int, default=64)
+    # PPO's default train batch: what one training iteration asks of its env runners.
+    rllib.add_argument("--timesteps", type=int, default=4000,
+                       help="env steps asked of the runner in each sample() call")
     rllib.add_argument("--only", nargs="+", default=None,
                        choices=("batch_self_play", "vector_self_play", "quorvel.rllib",
                                 "ParallelPettingZooEnv", "MultiAgentCartPole"),
