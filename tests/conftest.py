@@ -22,3 +22,18 @@ def raises_noted():
         assert any(re.search(rf"\b{re.escape(name)}\b", note) for note in notes), notes
 
     return expect
+
+
+def start_ray(**settings):
+    """``ray.init(include_dashboard=False, **settings)``, tried twice: a node's start waits a
+    fixed 30 s for its raylet, which the sanitizer pass (every Ray process slowed by the
+    preloaded runtime) has overrun once in many runs."""
+    import ray
+
+    for attempt in (1, 2):
+        try:
+            return ray.init(include_dashboard=False, **settings)
+        except Exception as error:  # noqa: BLE001 - Ray raises a bare Exception for it
+            ray.shutdown()
+            if attempt == 2 or "timed out during startup" not in str(error):
+                raise

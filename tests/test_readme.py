@@ -6,6 +6,7 @@ import sys
 
 import pytest
 
+from conftest import start_ray
 from readme_examples import README, examples
 
 FIRST, *OTHERS = examples()
@@ -25,4 +26,6 @@ def test_example_runs(section, code, tmp_path, monkeypatch):
         if importlib.util.find_spec(module) is None:
             pytest.skip(f"{module} is not installed")
     monkeypatch.chdir(tmp_path)  # where the examples' files go
+    if re.search(r"^import ray$", code, re.M):
+        start_ray()   # what the example's algorithm would start, started as the suite starts Ray
     exec(compile(code, str(README), "exec"), {"__name__": "__main__"})

@@ -8,6 +8,7 @@ pytest.importorskip("ray.rllib")
 pytest.importorskip("torch")
 
 from quorvel import EngineConfig  # noqa: E402
+from conftest import start_ray  # noqa: E402
 from quorvel.rllib import SoccerMultiAgentEnv, learner_and_opponent, self_play  # noqa: E402
 
 
@@ -80,7 +81,7 @@ def test_ppo_trains_on_the_env_and_reports_each_teams_return():
         "matches": 4, "max_ticks": 60, "players_per_team": 2})
         .env_runners(num_env_runners=0, rollout_fragment_length=60)
         .training(train_batch_size=240, minibatch_size=120, num_epochs=1), frozen_opponent=True)
-    ray.init(num_cpus=1, include_dashboard=False)
+    start_ray(num_cpus=1)
     try:
         algo = config.build_algo()
         result = algo.train()
@@ -105,7 +106,7 @@ def test_vector_self_play_steps_every_entry_on_one_engine_and_reports_each_team(
     assert env.step(np.ones((4, 8), np.float32))[0].shape == (4,) + env.single_observation_space.shape
     config = vector_self_play(PPOConfig(), 4, players_per_team=2, max_ticks=40).env_runners(
         num_env_runners=0).training(train_batch_size=320, minibatch_size=160, num_epochs=1)
-    ray.init(num_cpus=1, include_dashboard=False)
+    start_ray(num_cpus=1)
     try:
         algo = config.build_algo()
         runner = algo.env_runner

@@ -10,6 +10,7 @@ from ray.rllib.algorithms.ppo import PPOConfig  # noqa: E402
 from ray.rllib.env.single_agent_episode import SingleAgentEpisode  # noqa: E402
 from ray.rllib.env.utils.infinite_lookback_buffer import InfiniteLookbackBuffer  # noqa: E402
 
+from conftest import start_ray  # noqa: E402
 from quorvel.rllib import SelfPlayVector, batch_self_play  # noqa: E402
 
 MATCHES, SEED = 3, 5
@@ -17,7 +18,7 @@ MATCHES, SEED = 3, 5
 
 @pytest.fixture(scope="module")
 def local_ray():
-    ray.init(num_cpus=1, include_dashboard=False)
+    start_ray(num_cpus=1)
     yield
     ray.shutdown()
 
@@ -117,7 +118,7 @@ def test_ppo_trains_with_the_runner_and_reports_each_team(local_ray, runners):
         num_env_runners=runners).training(train_batch_size=320, minibatch_size=160, num_epochs=1)
     if runners:
         ray.shutdown()   # room for two runner processes
-        ray.init(num_cpus=2, include_dashboard=False)
+        start_ray(num_cpus=2)
     algo = config.build_algo()
     try:
         first = algo.train()["env_runners"]
