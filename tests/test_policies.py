@@ -78,9 +78,9 @@ def last_frame_of_an_environment(env, seed):
 
 
 def last_frame_of_the_benchmarks(seed, players, ticks):
-    spec = importlib.util.spec_from_file_location("render_bench", BENCH / "render_bench.py")
-    bench = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(bench)
+    found = importlib.util.spec_from_file_location("render_bench", BENCH / "render_bench.py")
+    bench = importlib.util.module_from_spec(found)
+    found.loader.exec_module(bench)
     config = EngineConfig(players_per_team=players, max_ticks=ticks)
     matches = bench.scripted(config, seed, None, team_seeds=(2 * seed, 2 * seed + 1))
     return fingerprint(matches.spectator(0)), int(matches.tick[0])

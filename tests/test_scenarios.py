@@ -163,10 +163,10 @@ def test_a_curriculum_is_checked_and_its_weights_choose():
     assert {s.name for s in Curriculum({"kickoff": 0, "random": 2.5}).scenarios} == {"kickoff", "random"}
     assert (Curriculum({"kickoff": 0, "random": 1}).pick(np.random.default_rng(0), 50) == 1).all()
     assert Curriculum("kickoff").kickoff_only and not Curriculum("attack_3v1").kickoff_only
-    for spec, error in [("penalty", ValueError), ({"random": -1}, ValueError), ({"random": 0}, ValueError),
+    for chosen, error in [("penalty", ValueError), ({"random": -1}, ValueError), ({"random": 0}, ValueError),
                         ({}, ValueError), ({"random": "1"}, TypeError), (3, TypeError)]:
         with pytest.raises(error):
-            Matches(CONFIG, 1, scenario=spec)
+            Matches(CONFIG, 1, scenario=chosen)
 
 
 @pytest.mark.parametrize("mode", ["next_step", "same_step"])

@@ -135,10 +135,10 @@ def match_part(players, names, seed):
     print("|---|---|---|---|")
     for name in names:
         matches = scripted_match(players)
-        spec = f"scripted:{name}"
-        played = play_match(matches, seed, teams=(spec, spec))
+        team = f"scripted:{name}"
+        played = play_match(matches, seed, teams=(team, team))
         score = matches.status()[0][0]
-        print(f"| {spec} | {seed} | {played} | {score[0]}-{score[1]} |", flush=True)
+        print(f"| {team} | {seed} | {played} | {score[0]}-{score[1]} |", flush=True)
 
 
 def main(argv=None):

@@ -162,8 +162,9 @@ class BatchEnvRunner(SingleAgentEnvRunner):
 
     def make_env(self) -> None:
         """Builds ``SelfPlayVector`` from the config's env_config (closing any earlier one)."""
-        if self.env is not None:
-            self.env.close()
+        earlier: Any = getattr(self, "env", None)   # typed by Ray's runner, when Ray is there
+        if earlier is not None:
+            earlier.close()
         settings = dict(self.config.env_config)
         mode = settings.setdefault("autoreset_mode", AUTORESET)
         if mode not in (AUTORESET, "SameStep"):

@@ -1,7 +1,7 @@
 """python/quorvel/policies/__init__.py: the policies that command a team, and the one registry that makes them.
 
 A policy is made as ``Cls(config, **options)`` and called ``policy(obs, out, rng)`` on a
-batch of one team's observations (see ``Policy``). ``make(spec, config)`` turns a name
+batch of one team's observations (see ``Policy``). ``make(policy, config)`` turns a name
 ("idle", "random", "scripted", "scripted:easy", "scripted:medium", "scripted:hard", "trained", or any
 name ``register`` added), a policy file (through the loader ``register_loader`` installed
 for its ending), a policy object or a plain callable into one; every front-end, the

@@ -55,34 +55,34 @@ def names() -> tuple[str, ...]:
     return tuple(_FACTORIES)
 
 
-def make(spec: PolicySpec, config: EngineConfig, *, batched: bool = True, **options: Any) -> Policy:
-    """The policy `spec` names, for matches of `config`.
+def make(policy: PolicySpec, config: EngineConfig, *, batched: bool = True, **options: Any) -> Policy:
+    """The Policy that `policy` stands for, for matches of `config`.
 
-    `spec`: a registered name (see ``names()``), made with `options`; the path of a policy
+    `policy`: a registered name (see ``names()``), made with `options`; the path of a policy
     file (a str or os.PathLike whose name ends in a registered ending, such as ".npz");
     a Policy object, used as it is; a Policy subclass, made with `options`; or any other
-    callable, wrapped as ``CallablePolicy(spec, batched)``. ValueError for a name or file
+    callable, wrapped as ``CallablePolicy(policy, batched)``. ValueError for a name or file
     nothing knows, TypeError for anything else.
     """
-    if isinstance(spec, Policy):
+    if isinstance(policy, Policy):
         if options:
             raise TypeError(f"options {sorted(options)} apply to a policy's name, not to a policy object")
-        return spec
-    if isinstance(spec, type) and issubclass(spec, Policy):
-        return spec(config, **options)
-    if isinstance(spec, (str, os.PathLike)):
-        text = os.fspath(spec)
+        return policy
+    if isinstance(policy, type) and issubclass(policy, Policy):
+        return policy(config, **options)
+    if isinstance(policy, (str, os.PathLike)):
+        text = os.fspath(policy)
         if isinstance(text, str):
             if text in _FACTORIES:
                 return _FACTORIES[text](config, **options)
             for ending, loader in _LOADERS.items():
                 if text.endswith(ending):
                     return loader(text, config, **options)
-        raise ValueError(f"unknown policy {spec!r}: expected one of {', '.join(names())}, a "
+        raise ValueError(f"unknown policy {policy!r}: expected one of {', '.join(names())}, a "
                          f"policy file ({', '.join(_LOADERS) or 'no file loader is installed'}), "
                          "a Policy or a callable")
-    if callable(spec):
+    if callable(policy):
         # Any other callable, a class that is no Policy included, is the function of the actions.
-        return CallablePolicy(cast(Callable[[Float32Array], npt.ArrayLike], spec), batched)
+        return CallablePolicy(cast(Callable[[Float32Array], npt.ArrayLike], policy), batched)
     raise TypeError(f"a policy must be a name, a policy file, a Policy or a callable, "
-                    f"not {type(spec).__name__}")
+                    f"not {type(policy).__name__}")

@@ -142,10 +142,10 @@ class TrainConfig:
         return dataclasses.replace(self, **changes)
 
 
-def _coerce(spec, value):
-    """`value` (from a file or a command line string) as the type of setting `spec`."""
-    default = spec.default
-    name = spec.name
+def _coerce(setting, value):
+    """`value` (from a file or a command line string) as the type of `setting` (a TrainConfig field)."""
+    default = setting.default
+    name = setting.name
     if isinstance(default, tuple):
         items = value.split(",") if isinstance(value, str) else value
         if not isinstance(items, (list, tuple)):

@@ -55,7 +55,7 @@ class League:
         return ids, weights / weights.sum()
 
     def draw(self, count):
-        """`count` opponents as (id, policy spec) pairs."""
+        """`count` opponents as (id, policy) pairs."""
         kinds = {kind: self.weights(kind) for kind in ("level", "snapshot")}
         picks = []
         for _ in range(count):

@@ -11,7 +11,7 @@ def names():
     return policies.names()
 
 
-def make(spec, config):
-    """The policy named by `spec` (a registered name or a path ending in .npz) for `config`;
+def make(name, config):
+    """The policy named by `name` (a registered name or a path ending in .npz) for `config`;
     ValueError for anything else, or a policy file that does not fit `config`."""
-    return policies.make(str(spec), config)
+    return policies.make(str(name), config)

@@ -91,32 +91,32 @@ class RolloutWorker:
 
     def start_episode(self, assignments):
         """Resets every match with the next episode's seeds; `assignments` gives each pool
-        group its opponent as (id, spec): spec a name or a path for ``opponents.make``, or
+        group its opponent as (id, opponent): a name or a path for ``opponents.make``, or
         (meta, arrays) of a snapshot's exported policy."""
         if len(assignments) != len(self.pool_groups):
             raise ValueError(f"expected {len(self.pool_groups)} opponents, got {len(assignments)}")
         # One policy (and one call a tick) for all the groups that play the same opponent.
-        playing: dict[Any, tuple[Any, list[Any]]] = {}  # id -> (spec, its groups of matches)
-        for (entry_id, spec), matches in zip(assignments, self.pool_groups):
+        playing: dict[Any, tuple[Any, list[Any]]] = {}  # id -> (opponent, its groups of matches)
+        for (entry_id, opponent), matches in zip(assignments, self.pool_groups):
             if entry_id not in playing:
-                playing[entry_id] = (spec, [])
+                playing[entry_id] = (opponent, [])
             playing[entry_id][1].append(matches)
         # Snapshots choose every `repeat` ticks with the learner, and the commands of all the
         # teams a network plays are made in one call a tick; levels are called each tick.
         self.opponents, self.snapshots, self.levels = [], [], []
         net_match, net_side, start = [self.entry_match], [self.entry_side], self.entries
-        for entry_id, (spec, groups) in playing.items():
+        for entry_id, (opponent, groups) in playing.items():
             matches = np.concatenate(groups)
             sides = 1 - matches % 2
             self.opponents.append((entry_id, matches, sides))
-            if isinstance(spec, tuple):
-                policy = NpzPolicy.from_contents(self.config, *spec)
+            if isinstance(opponent, tuple):
+                policy = NpzPolicy.from_contents(self.config, *opponent)
                 self.snapshots.append((policy, slice(start, start + len(matches))))
                 net_match.append(matches)
                 net_side.append(sides)
                 start += len(matches)
             else:
-                self.levels.append((opponents.make(spec, self.config), matches, sides))
+                self.levels.append((opponents.make(opponent, self.config), matches, sides))
         self.net_match, self.net_side = np.concatenate(net_match), np.concatenate(net_side)
         self.held_move = np.zeros((start, self.cfg.players), np.int64)
         self.held_kick = np.zeros((start, self.cfg.players), np.int64)
