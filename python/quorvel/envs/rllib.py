@@ -267,16 +267,24 @@ class EntryTeamReturns(RLlibCallback):
                                  window=WINDOW)
 
 
+def self_play_entries(config: Any, matches: int, env_config: Mapping[str, Any]) -> Any:
+    """`config` with every env runner building ``SelfPlayVector`` over `matches` matches
+    (2 * `matches` entries) in RLlib's "vector_entry_point" mode, actions going to the
+    engine as the module makes them (the engine caps every move and kick itself)."""
+    if isinstance(matches, bool) or not isinstance(matches, (int, np.integer)) or matches < 1:
+        raise ValueError(f"matches must be a positive whole number, not {matches!r}")
+    return (config.environment(SelfPlayVector, env_config=dict(env_config), normalize_actions=False,
+                               clip_actions=False)
+            .env_runners(num_envs_per_env_runner=2 * int(matches),
+                         gym_env_vectorize_mode="vector_entry_point"))
+
+
 def vector_self_play(config: Any, matches: int, **env_config: Any) -> Any:
     """An RLlib AlgorithmConfig whose single-agent env runners each step `matches` matches
     on one engine (``SelfPlayVector``, 2 * `matches` entries, RLlib's "vector_entry_point"
     mode), one shared policy for both teams; `env_config`: SelfPlayVectorEnv's keywords
     (the learner's options, EngineConfig fields). Each team's return in the metrics."""
-    return (config.environment(SelfPlayVector, env_config=env_config, normalize_actions=False,
-                               clip_actions=False)
-            .env_runners(num_envs_per_env_runner=2 * matches,
-                         gym_env_vectorize_mode="vector_entry_point")
-            .callbacks(EntryTeamReturns))
+    return self_play_entries(config, matches, env_config).callbacks(EntryTeamReturns)
 
 
 def env_creator(config: Mapping[str, Any]) -> SoccerMultiAgentEnv:

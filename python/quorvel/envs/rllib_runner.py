@@ -37,7 +37,7 @@ with needs("ray", "quorvel.rllib"):
     from ray.rllib.utils.metrics import WEIGHTS_SEQ_NO
     from ray.rllib.utils.numpy import convert_to_numpy
 
-    from .rllib import WINDOW, SelfPlayVector
+    from .rllib import WINDOW, SelfPlayVector, self_play_entries
     from .rllib_episodes import EpisodeMaker
 
 AUTORESET = "same_step"
@@ -379,13 +379,7 @@ def batch_self_play(config: Any, matches: int, **env_config: Any) -> Any:
     `matches` matches (2 * `matches` entries) on one engine in whole arrays, one shared
     module for both teams; `env_config`: SelfPlayVectorEnv's keywords (the learner's
     options, EngineConfig fields). Each team's return in the metrics."""
-    if isinstance(matches, bool) or not isinstance(matches, (int, np.integer)) or matches < 1:
-        raise ValueError(f"matches must be a positive whole number, not {matches!r}")
-    settings: Mapping[str, Any] = dict(env_config)
-    return (config.environment(SelfPlayVector, env_config=settings, normalize_actions=False,
-                               clip_actions=False)
-            .env_runners(env_runner_cls=BatchEnvRunner, num_envs_per_env_runner=2 * int(matches),
-                         gym_env_vectorize_mode="vector_entry_point"))
+    return self_play_entries(config, matches, env_config).env_runners(env_runner_cls=BatchEnvRunner)
 
 
 __all__ = ["BatchEnvRunner", "batch_self_play"]
