@@ -10,11 +10,12 @@ namespace {
 
 void add_wall(b2Body& walls, float half_x, b2Vec2 centre) {
     b2PolygonShape box;
-    box.SetAsBox(half_x, 0.5f, centre, 0.0f);
+    box.SetAsBox(half_x, kBox2DScale * 0.5f, centre, 0.0f);
     b2FixtureDef def;
     def.shape = &box;
     def.friction = 0.0f;
     def.restitution = 0.8f;
+    def.restitutionThreshold = kBox2DScale * 1.0f;
     walls.CreateFixture(&def);
 }
 
@@ -31,12 +32,13 @@ b2Body* add_disc(b2World& world, float radius, float damping, float friction, fl
     fixture_def.density = 1.0f;
     fixture_def.friction = friction;
     fixture_def.restitution = restitution;
+    fixture_def.restitutionThreshold = kBox2DScale * 1.0f;
     body->CreateFixture(&fixture_def);
     return body;
 }
 
 void place_at_rest(b2Body& body, b2Vec2 p) {
-    body.SetTransform(p, 0.0f);
+    body.SetTransform(kBox2DScale * p, 0.0f);
     body.SetAwake(true);
     body.SetLinearVelocity(b2Vec2(0.0f, 0.0f));
     body.SetAwake(true);
@@ -55,21 +57,22 @@ BareWorld::BareWorld(const EngineConfig& config, std::uint64_t seed)
     : world_(b2Vec2(0.0f, 0.0f)), dt_(config.dt), discs_{} {
     world_.SetContactListener(&listener_);
     world_.SetContinuousPhysics(false);
-    const float w = config.field_width;
-    const float h = config.field_height;
+    const float s = kBox2DScale;
+    const float w = s * config.field_width;
+    const float h = s * config.field_height;
 
     // One static body holds both side walls, the upper one first.
     b2BodyDef walls_def;
     b2Body* walls = world_.CreateBody(&walls_def);
-    add_wall(*walls, w * 0.5f + 1.0f, b2Vec2(w * 0.5f, h + 0.5f));
-    add_wall(*walls, w * 0.5f + 1.0f, b2Vec2(w * 0.5f, -0.5f));
+    add_wall(*walls, w * 0.5f + s, b2Vec2(w * 0.5f, h + s * 0.5f));
+    add_wall(*walls, w * 0.5f + s, b2Vec2(w * 0.5f, s * -0.5f));
 
     const std::size_t n = std::size_t(config.players_per_team);
     for (std::size_t i = 0; i < 2 * n; ++i) {
-        players_.push_back(add_disc(world_, config.player_radius, 0.0f, 0.5f, 0.0f));
+        players_.push_back(add_disc(world_, s * config.player_radius, 0.0f, 0.5f, 0.0f));
     }
-    ball_ = add_disc(world_, config.ball_radius, config.ball_linear_damping, 0.3f, config.ball_restitution);
-    discs_ = {players_, {}, ball_, config.player_radius, config.ball_radius, h};
+    ball_ = add_disc(world_, s * config.ball_radius, config.ball_linear_damping, 0.3f, config.ball_restitution);
+    discs_ = {players_, {}, ball_, s * config.player_radius, s * config.ball_radius, h};
     place_kickoff(config, seed);
 }
 

@@ -8,6 +8,7 @@
 
 #include "quorvel/types.hpp"
 #include "substeps.hpp"
+#include "world.hpp"
 
 namespace quorvel::bench {
 
@@ -35,7 +36,7 @@ public:
     /// many Box2D steps as the engine takes.
     void tick(const std::vector<b2Vec2>& velocities) {
         for (std::size_t i = 0; i < players_.size(); ++i) {
-            players_[i]->SetLinearVelocity(velocities[i]);
+            players_[i]->SetLinearVelocity(kBox2DScale * velocities[i]);
             players_[i]->SetAwake(true);
         }
         const int k = substeps_for(dt_, discs_);
@@ -48,7 +49,7 @@ public:
     const b2Body& ball() const { return *ball_; }
 
 private:
-    static constexpr int kVelocityIterations = 8;
+    static constexpr int kVelocityIterations = 4;
     static constexpr int kPositionIterations = 3;
 
     void place_kickoff(const EngineConfig& config, std::uint64_t seed);

@@ -21,8 +21,8 @@ struct Normaliser {
     float hx;
     float hy;
     bool same(const b2Body& body, const Vec2& position, const Vec2& velocity) const {
-        const b2Vec2& p = body.GetPosition();
-        const b2Vec2& v = body.GetLinearVelocity();
+        const Vec2 p = position_of(body);
+        const Vec2 v = velocity_of(body);
         return same_bits((p.x - hx) / hx, position.x) && same_bits((p.y - hy) / hy, position.y) &&
                same_bits(v.x / hx, velocity.x) && same_bits(v.y / hy, velocity.y);
     }

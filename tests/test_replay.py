@@ -107,11 +107,14 @@ def test_tampered_or_foreign_files_are_refused_clearly(full_match, tmp_path):
     rewrite(tmp_path / "newer.npz", version=np.array(3))
     (tmp_path / "wrong.npz").write_bytes(source.read_bytes())
     rewrite(tmp_path / "wrong.npz", counts=np.full((5, 2), 3, np.uint8))
+    (tmp_path / "substepped.npz").write_bytes(source.read_bytes())  # the physics before the last
+    rewrite(tmp_path / "substepped.npz", physics=np.array(2))
     with np.load(source) as archive:  # as written before files recorded their physics
         np.savez_compressed(tmp_path / "older.npz", **{k: archive[k] for k in archive.files if k != "physics"})
     for name, message in [("damaged", "damaged"), ("text", "not a replay file"),
                           ("other", "not a quorvel replay"), ("newer", "version 3"),
-                          ("wrong", "counts"), ("older", "physics version 1")]:
+                          ("wrong", "counts"), ("older", "physics version 1"),
+                          ("substepped", "physics version 2")]:
         with pytest.raises(ReplayFormatError, match=message):
             replay(tmp_path / f"{name}.npz")
     with pytest.raises(FileNotFoundError):

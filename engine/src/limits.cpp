@@ -8,6 +8,7 @@
 
 #include <box2d/box2d.h>
 
+#include "box2d_scale.hpp"
 #include "quorvel/number_format.hpp"
 
 namespace quorvel {
@@ -23,10 +24,11 @@ void require_magnitude(const char* field, float value, float bound, const char* 
     }
 }
 
-// Box2D's inverse mass of a disc of density 1, worked out as it does; 1 where
-// the mass rounds to zero, which Box2D replaces by 1.
+// Box2D's inverse mass of a disc of density 1 and this radius in field units,
+// worked out as it does; 1 where the mass rounds to zero, which Box2D replaces by 1.
 float inverse_disc_mass(float radius) {
-    const float mass = 1.0f * b2_pi * radius * radius;
+    const float box2d_radius = kBox2DScale * radius;
+    const float mass = 1.0f * b2_pi * box2d_radius * box2d_radius;
     return mass > 0.0f ? 1.0f / mass : 1.0f;
 }
 
@@ -42,7 +44,7 @@ bool mass_survives(float radius, float dt) {
 void require_invertible_mass(const char* field, float radius, float dt) {
     if (mass_survives(radius, dt)) return;
     // The smallest magnitude above the refused band, for the message.
-    float bound = std::sqrt((dt > 1.0f ? dt : 1.0f) / (b2_pi * std::numeric_limits<float>::max()));
+    float bound = kFieldScale * std::sqrt((dt > 1.0f ? dt : 1.0f) / (b2_pi * std::numeric_limits<float>::max()));
     while (!mass_survives(bound, dt)) bound = std::nextafter(bound, 1.0f);
     refuse(field, "is too small for Box2D with this dt: the inverse of its disc's mass pi r^2, times dt, "
                   "is not a finite float; use 0 or a magnitude of at least " + format_action_number(bound));
@@ -55,20 +57,22 @@ std::uint64_t max_players_per_team(const EngineConfig& c) {
     auto size = [](float v) { return std::isfinite(v) ? std::fabs(double(v)) : 0.0; };
     const double width = std::isfinite(c.field_width) && c.field_width > 0.0f ? c.field_width : 0.0;
     const double height = std::isfinite(c.field_height) && c.field_height > 0.0f ? c.field_height : 0.0;
-    const double margin = double(b2_aabbExtension);
+    // Box2D's margin and largest move a step, in field units.
+    const double margin = double(kFieldScale * b2_aabbExtension);
+    const double max_move = double(kFieldScale * b2_maxTranslation);
     const double radius = size(c.player_radius);
     // Players smaller than Box2D's box margin, or faster than its per-step
     // limit in one tick, can crowd inside each other's boxes however large
     // the field: only the piled limit holds for them.
     // A disc wider than the field by more than Box2D moves a body in a step
     // overlaps every other one for good.
-    const double narrow = std::min(width, height) + double(b2_maxTranslation);
+    const double narrow = std::min(width, height) + max_move;
     if (2.0 * std::max(radius, size(c.ball_radius)) > narrow) return kMaxOverlappingPlayersPerTeam;
     const double reach = c.dt > 0.0f ? size(c.player_max_speed) * double(c.dt) : 0.0;
     const double player = 2.0 * (radius + margin);
     // A jitter wider than a player clamps many of them onto the same spot at a
     // side wall, and a strip too thin for a team's column piles it at kick-off.
-    const bool apart = radius >= margin && reach <= double(b2_maxTranslation) &&
+    const bool apart = radius >= margin && reach <= max_move &&
                        double(c.formation_jitter) <= player;
     if (!apart) return kMaxPiledPlayersPerTeam;
     const double ball = 2.0 * (size(c.ball_radius) + margin);
@@ -86,7 +90,8 @@ void refuse_unplayable(const EngineConfig& c) {
                                        std::to_string(kMaxPlayersPerTeam) + " where both teams stay apart on at most half "
                                        "of it, " + std::to_string(kMaxPiledPlayersPerTeam) + " where they cannot, " +
                                        std::to_string(kMaxOverlappingPlayersPerTeam) + " where a player or the ball is "
-                                       "more than 2 wider than the field's smaller side)");
+                                       "more than " + format_action_number(kFieldScale * b2_maxTranslation) +
+                                       " wider than the field's smaller side)");
     }
     require_magnitude("field_width", c.field_width, kMaxLength, "1e6");
     require_magnitude("field_height", c.field_height, kMaxLength, "1e6");

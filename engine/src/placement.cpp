@@ -23,14 +23,14 @@ struct Extents {
 };
 
 // The fastest a body can end a tick, in field units a second: Box2D moves no
-// body more than b2_maxTranslation in a physics step and a tick takes at most
-// kMaxSubsteps of them; a relative 1e-4 covers the rounding of Box2D's scaling
+// body more than b2_maxTranslation (its lengths) in a physics step and a tick
+// takes at most kMaxSubsteps of them; a relative 1e-4 covers the rounding of Box2D's scaling
 // (the observation bounds allow the same). Where dt is not positive Box2D does
 // not integrate and kicks pile up without bound: there any speed up to 1e30
 // goes, which leaves room for the kicks before a float overflows.
 double fastest_speed(const EngineConfig& c) {
     if (!(c.dt > 0.0f)) return 1e30;
-    return double(b2_maxTranslation) * kMaxSubsteps / double(c.dt) * (1.0 + 1e-4);
+    return double(kFieldScale * b2_maxTranslation) * kMaxSubsteps / double(c.dt) * (1.0 + 1e-4);
 }
 
 // A speed bound over a half extent, rounded up to a float as the observation

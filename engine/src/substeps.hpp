@@ -16,7 +16,7 @@ struct Discs {
     float player_radius, ball_radius, field_height;
 };
 
-/// Ceiling of the substep count. At the default dt a ball keeps up to 480 u/s
+/// Ceiling of the substep count. At the default dt a ball keeps up to 960 u/s
 /// unslowed (six simultaneous kicks give 72), and closes on a player at up to
 /// 84 u/s in steps of half their combined radius. Past it Box2D's cap slows the
 /// fastest body, and contacts are first seen deeper, rather than let one tick

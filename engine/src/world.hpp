@@ -6,6 +6,7 @@
 
 #include <box2d/box2d.h>
 
+#include "box2d_scale.hpp"
 #include "quorvel/types.hpp"
 #include "substeps.hpp"
 
@@ -33,7 +34,7 @@ struct World {
     b2World physics;
     std::array<std::vector<b2Body*>, 2> teams;  ///< [TEAM_A], [TEAM_B], in player order
     b2Body* ball = nullptr;
-    float player_radius, ball_radius, field_height;  ///< what substeps_for measures against
+    float player_radius, ball_radius, field_height;  ///< in Box2D's lengths, as substeps_for measures
     int last_steps = 1;  ///< Box2D steps the last advance took (read by the benchmarks)
 
     /// What substeps_for reads.
@@ -45,24 +46,24 @@ struct World {
 
 /// Moves a body to p and wakes it (Box2D keeps a moved sleeping body asleep).
 inline void place_body(b2Body& body, Vec2 p) {
-    body.SetTransform(b2Vec2(p.x, p.y), 0.0f);
+    body.SetTransform(b2Vec2(kBox2DScale * p.x, kBox2DScale * p.y), 0.0f);
     body.SetAwake(true);
 }
 
 /// Replaces a body's velocity and wakes it (Box2D wakes only for non-zero v).
 inline void set_velocity(b2Body& body, Vec2 v) {
-    body.SetLinearVelocity(b2Vec2(v.x, v.y));
+    body.SetLinearVelocity(b2Vec2(kBox2DScale * v.x, kBox2DScale * v.y));
     body.SetAwake(true);
 }
 
 inline Vec2 position_of(const b2Body& body) {
     const b2Vec2& p = body.GetPosition();
-    return {p.x, p.y};
+    return {kFieldScale * p.x, kFieldScale * p.y};
 }
 
 inline Vec2 velocity_of(const b2Body& body) {
     const b2Vec2& v = body.GetLinearVelocity();
-    return {v.x, v.y};
+    return {kFieldScale * v.x, kFieldScale * v.y};
 }
 
 }  // namespace quorvel

@@ -21,9 +21,9 @@ TEST(GoalLine, PlayersArePulledBackAndOnlyOutwardVelocityIsZeroed) {
         put(body, c.position, c.velocity);
         engine.step(kNobody, kNobody);  // uncommanded: contained all the same
         SCOPED_TRACE(testing::Message() << "from x " << c.position.x << " vx " << c.velocity.x);
-        EXPECT_EQ(body.GetPosition().x, c.end_x);
-        EXPECT_NEAR(body.GetPosition().y, c.position.y + c.velocity.y / 30.0f, 1e-5f);
-        expect_vec(body.GetLinearVelocity(), {c.end_vx, c.velocity.y});
+        EXPECT_EQ(position_of(body).x, c.end_x);
+        EXPECT_NEAR(position_of(body).y, c.position.y + c.velocity.y / 30.0f, 1e-5f);
+        expect_vec(velocity_of(body), {c.end_vx, c.velocity.y});
     }
 }
 
@@ -45,8 +45,8 @@ TEST(GoalLine, BallScoresInsideTheMouthEdgesIncludedAndIsPutBackOutside) {
         const Vec2 end = c.outcome == kInPlay   ? c.ball
                        : c.outcome == kPutBack ? Vec2{c.ball.x < 0.0f ? 0.0f : 40.0f, c.ball.y}
                                                : Vec2{20.0f, 10.0f};  // kick-off
-        expect_vec(ball.GetPosition(), end);
-        expect_vec(ball.GetLinearVelocity(), {0.0f, 0.0f});
+        expect_vec(position_of(ball), end);
+        expect_vec(velocity_of(ball), {0.0f, 0.0f});
         const float a = c.outcome == kGoalA ? 1.0f : c.outcome == kGoalB ? -1.0f : 0.0f;
         EXPECT_EQ(r.rewards[TEAM_A].total(), a);
         EXPECT_EQ(r.rewards[TEAM_B].total(), -a);
@@ -59,8 +59,8 @@ TEST(GoalLine, PutBackStopsAMovingBallDead) {
     park_players(engine);
     put(EngineProbe::ball(engine), {39.9f, 17.0f}, {9.0f, 2.0f});
     engine.step(kNobody, kNobody);
-    EXPECT_EQ(EngineProbe::ball(engine).GetPosition().x, 40.0f);
-    expect_vec(EngineProbe::ball(engine).GetLinearVelocity(), {0.0f, 0.0f});
+    EXPECT_EQ(position_of(EngineProbe::ball(engine)).x, 40.0f);
+    expect_vec(velocity_of(EngineProbe::ball(engine)), {0.0f, 0.0f});
 }
 
 TEST(GoalLine, GoalRestartsFromAFreshKickOffSeenByBothTeams) {
@@ -72,7 +72,7 @@ TEST(GoalLine, GoalRestartsFromAFreshKickOffSeenByBothTeams) {
     const std::vector<Vec2> p = player_positions(engine);
     EXPECT_EQ(p[0].x, 19.1f);
     EXPECT_EQ(p[5].x, 30.0f);
-    expect_vec(EngineProbe::player(engine, TEAM_B, 2).GetLinearVelocity(), {0.0f, 0.0f});
+    expect_vec(velocity_of(EngineProbe::player(engine, TEAM_B, 2)), {0.0f, 0.0f});
     for (int i = 0; i < 4; ++i) expected.next_u32();  // four fresh draws
     EXPECT_EQ(EngineProbe::match(engine).rng.next_u32(), expected.next_u32());
     expect_vec(r.observations[TEAM_B].ball.position, {0.0f, 0.0f});

@@ -39,7 +39,7 @@ TEST(Formation, DefaultMatchesKnownAnswers) {
             EXPECT_EQ(std::bit_cast<std::uint32_t>(got[i].x), v.spots[i].first) << v.seed << " player " << i;
             EXPECT_EQ(std::bit_cast<std::uint32_t>(got[i].y), v.spots[i].second) << v.seed << " player " << i;
         }
-        expect_vec(EngineProbe::ball(engine).GetPosition(), {20.0f, 10.0f});
+        expect_vec(position_of(EngineProbe::ball(engine)), {20.0f, 10.0f});
     }
 }
 

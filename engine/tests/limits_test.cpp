@@ -17,11 +17,11 @@ using Change = std::function<void(EngineConfig&)>;
 
 TEST(ConfigLimits, RefusedAtConstructionNamingTheField) {
     const std::pair<const char*, Change> cases[] = {
-        {"players_per_team must be at most 69 on this field", [](EngineConfig& c) { c.players_per_team = 70; }},
+        {"players_per_team must be at most 50 on this field", [](EngineConfig& c) { c.players_per_team = 51; }},
         {"players_per_team must be at most 32", [](EngineConfig& c) { c.players_per_team = 33; c.formation_jitter = 2.0f; }},
         {"players_per_team must be at most 32", [](EngineConfig& c) { c.players_per_team = 33; c.field_width = 0.0f; }},
         {"players_per_team must be at most 512", [](EngineConfig& c) { c.players_per_team = 513; c.field_width = 1e6f; c.field_height = 1e6f; }},
-        // A disc more than 2 wider than the field's smaller side overlaps every body.
+        // A disc more than 4 wider than the field's smaller side overlaps every body.
         {"players_per_team must be at most 8 on this field", [](EngineConfig& c) { c.players_per_team = 9; c.ball_radius = 1e6f; }},
         {"players_per_team must be at most 8", [](EngineConfig& c) { c.players_per_team = 9; c.field_width = 1.0f; c.field_height = 40.0f; c.player_radius = 10.9f; }},
         {"players_per_team must be at most 8", [](EngineConfig& c) { c.players_per_team = 9; c.field_width = 1e6f; c.field_height = 1e6f; c.ball_radius = -1e6f; }},
@@ -43,7 +43,7 @@ TEST(ConfigLimits, RefusedAtConstructionNamingTheField) {
         {"dt", [](EngineConfig& c) { c.dt = 1e-44f; }},
         // Finite, but Box2D's inverse mass times the step overflows: NaN bodies.
         {"player_radius is too small", [](EngineConfig& c) { c.player_radius = 1e-21f; }},
-        {"player_radius", [](EngineConfig& c) { c.player_radius = -1.5e-23f; c.dt = 0.0f; }},  // inverse mass infinite
+        {"player_radius", [](EngineConfig& c) { c.player_radius = -3e-23f; c.dt = 0.0f; }},  // inverse mass infinite
         {"ball_radius is too small", [](EngineConfig& c) { c.ball_radius = 1e-19f; c.dt = 1e6f; }},
         {"ball_radius", [](EngineConfig& c) { c.ball_radius = 3.0e-20f; }}};
     for (const auto& [field, change] : cases) {
@@ -59,11 +59,11 @@ TEST(ConfigLimits, OddConfigurationsPlayWithFiniteBodies) {
     const std::pair<Change, int> cases[] = {  // (change, ticks per round)
         {[](EngineConfig& c) { c.players_per_team = kMaxPiledPlayersPerTeam; c.field_width = 0.0f; c.field_height = 1.0f; }, 10},
         {[](EngineConfig& c) { c.players_per_team = 33; c.field_width = 400.0f; c.field_height = 200.0f; }, 60},
-        {[](EngineConfig& c) { c.players_per_team = 64; }, 60},  // the default field holds 69 a side
+        {[](EngineConfig& c) { c.players_per_team = 48; }, 60},  // the default field holds 50 a side
         {[](EngineConfig& c) { c.players_per_team = kMaxOverlappingPlayersPerTeam; c.ball_radius = 1e6f; c.dt = 1e6f; }, 20},
-        {[](EngineConfig& c) { c.players_per_team = kMaxPiledPlayersPerTeam; c.field_width = 1.0f; c.player_radius = 1.5f; }, 20},  // 2 wider: piled, not overlapping
+        {[](EngineConfig& c) { c.players_per_team = kMaxPiledPlayersPerTeam; c.field_width = 1.0f; c.player_radius = 2.5f; }, 20},  // 4 wider: piled, not overlapping
         {[](EngineConfig& c) { c.player_radius = 1e-30f; c.ball_radius = -1e-24f; }, 60},  // mass 0: Box2D takes 1
-        {[](EngineConfig& c) { c.ball_radius = 4e-20f; c.dt = kMinPositiveDt; }, 60},
+        {[](EngineConfig& c) { c.ball_radius = 8e-20f; c.dt = kMinPositiveDt; }, 60},
         {[](EngineConfig& c) { c.field_width = 0.0f; c.player_radius = 0.0f; c.ball_radius = 0.0f; c.kick_range = 0.0f; }, 150},
         {[](EngineConfig& c) { c.field_width = -40.0f; c.player_radius = -0.5f; c.ball_radius = -0.2f; c.kick_range = -1.0f; }, 150},
         {[](EngineConfig& c) { c.field_width = 1e6f; c.field_height = 1e6f; c.ball_radius = 1e6f; c.kick_range = 1e6f; }, 150},

@@ -33,7 +33,7 @@ TEST(Movement, CommandsBecomeExactVelocities) {
         const Actions commands = team_of({Action::NOOP, move(m.move_dir.x, m.move_dir.y)});
         m.team == TEAM_A ? engine.step(commands, kNobody) : engine.step(kNobody, commands);
         SCOPED_TRACE(testing::Message() << "move_dir " << m.move_dir.x << ", " << m.move_dir.y);
-        expect_vec(EngineProbe::player(engine, m.team, 1).GetLinearVelocity(), m.velocity);
+        expect_vec(velocity_of(EngineProbe::player(engine, m.team, 1)), m.velocity);
     }
 }
 
@@ -46,8 +46,8 @@ TEST(Movement, UncommandedPlayersKeepVelocityAndExtraActionsAreIgnored) {
     put(EngineProbe::ball(engine), {20.0f, 2.0f});
     engine.step(kNobody, team_of({move(1, 0), move(1, 0), move(1, 0), move(0, 1), move(0, 1)}));
     for (std::size_t i = 0; i < 3; ++i) {
-        expect_vec(EngineProbe::player(engine, TEAM_A, i).GetLinearVelocity(), {0.0f, 1.5f});
-        expect_vec(EngineProbe::player(engine, TEAM_B, i).GetLinearVelocity(), {-6.0f, 0.0f});
+        expect_vec(velocity_of(EngineProbe::player(engine, TEAM_A, i)), {0.0f, 1.5f});
+        expect_vec(velocity_of(EngineProbe::player(engine, TEAM_B, i)), {-6.0f, 0.0f});
     }
 }
 

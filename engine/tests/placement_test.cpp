@@ -132,9 +132,9 @@ const Refused kRefused[] = {
     {"inf", [](Start& s, auto&, auto&) { s.ball[2] = -kInf; }, "the ball: vx = -inf is not a finite number"},
     {"x off the field", [](Start& s, auto&, auto&) { s.players[20] = 1.0001f; }, "team B's player 2: x = 1.0001 puts its centre outside"},
     {"y off the field", [](Start& s, auto&, auto&) { s.ball[1] = -1.5f; }, "the ball: y = -1.5 puts its centre outside"},
-    // 16 / dt = 480 units a second is 24 half-lengths, 48 half-widths (plus 1e-4 of it).
-    {"too fast", [](Start& s, auto&, auto&) { s.players[2] = 24.003f; }, "vx = 24.003 is faster than any body ends a tick"},
-    {"too fast across", [](Start& s, auto&, auto&) { s.ball[3] = -48.01f; }, "(at most 48.0048)"},
+    // 32 / dt = 960 units a second is 48 half-lengths, 96 half-widths (plus 1e-4 of it).
+    {"too fast", [](Start& s, auto&, auto&) { s.players[2] = 48.006f; }, "vx = 48.006 is faster than any body ends a tick"},
+    {"too fast across", [](Start& s, auto&, auto&) { s.ball[3] = -96.02f; }, "(at most 96.0096)"},
     {"tick", [](Start&, auto& tick, auto&) { tick = 9000; }, "tick = 9000 leaves no play: it must be below max_ticks (9000)"},
     {"score", [](Start&, auto&, auto& score) { score = Score{0, 5}; }, "score = (0, 5) has ended the match"},
     {"short", [](Start& s, auto&, auto&) { s.players.pop_back(); }, "got 23 and 4"},

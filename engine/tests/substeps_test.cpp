@@ -54,14 +54,14 @@ TEST(Substeps, ADiscNearASideWallMovesAtMostItsRadiusAStepTowardsIt) {
 }
 
 // Box2D's translation cap counts for every disc, not only the ball: any one
-// player of either team, alone in a free lane at 90 u/s (3 a tick, over the 2
-// a step of the cap), makes the tick two steps.
+// player of either team, alone in a free lane at 180 u/s (6 a tick, over the 4
+// field units a step of the cap), makes the tick two steps.
 TEST(Substeps, EveryPlayerCountsUnderTheTranslationCap) {
     for (const Team team : {TEAM_A, TEAM_B}) {
         for (const std::size_t i : {std::size_t(0), std::size_t(2)}) {
             Engine engine = parked();
             put(EngineProbe::ball(engine), {38.0f, 10.0f});
-            put(EngineProbe::player(engine, team, i), {5.0f, 10.0f}, {90.0f, 0.0f});
+            put(EngineProbe::player(engine, team, i), {5.0f, 10.0f}, {180.0f, 0.0f});
             EXPECT_EQ(substeps_for(kDt, EngineProbe::world(engine).discs()), 2) << int(team) << " " << i;
         }
     }
@@ -83,17 +83,18 @@ TEST(Substeps, AFastBallNeverPassesThroughAPlayerOrAWall) {
         put(player, {14.0f, 10.0f + lateral});
         for (int tick = 0; tick < 4; ++tick) {
             engine.step(kNobody, kNobody);
-            const b2Vec2 ball = EngineProbe::ball(engine).GetPosition();
-            ASSERT_GT((ball - player.GetPosition()).Length(), 0.5f * reach) << "offset " << lateral << ", tick " << tick;
+            const Vec2 ball = position_of(EngineProbe::ball(engine));
+            const Vec2 at = position_of(player);
+            ASSERT_GT(std::hypot(ball.x - at.x, ball.y - at.y), 0.5f * reach) << "offset " << lateral << ", tick " << tick;
             if (lateral <= 0.3f) {
-                ASSERT_LT(ball.x, player.GetPosition().x) << "offset " << lateral << ", tick " << tick;
+                ASSERT_LT(ball.x, at.x) << "offset " << lateral << ", tick " << tick;
             }
         }
 
         put(EngineProbe::ball(engine), {20.0f, 2.0f + lateral}, {3.0f, -36.0f});
         for (int tick = 0; tick < 3; ++tick) {
             engine.step(kNobody, kNobody);
-            ASSERT_GT(EngineProbe::ball(engine).GetPosition().y, 0.0f) << "offset " << lateral << ", tick " << tick;
+            ASSERT_GT(position_of(EngineProbe::ball(engine)).y, 0.0f) << "offset " << lateral << ", tick " << tick;
         }
     }
 }

@@ -19,7 +19,7 @@ TEST(World, HoldsOneWallBodyThenTeamAThenTeamBThenTheBall) {
         for (int i = 2; i >= 0; --i) {
             b = b->GetNext();
             EXPECT_EQ(b, w.teams[team][std::size_t(i)]);
-            EXPECT_EQ(b->GetFixtureList()->GetShape()->m_radius, 0.5f);
+            EXPECT_EQ(kFieldScale * b->GetFixtureList()->GetShape()->m_radius, 0.5f);  // built in Box2D's lengths
         }
     }
     EXPECT_EQ(b->GetNext()->GetType(), b2_staticBody);
@@ -38,8 +38,9 @@ TEST(World, SideWallsReachPastBothGoalLinesWithInnerFacesOnTheField) {
     std::vector<std::pair<float, float>> spans_y;
     for (const b2Fixture* f = walls->GetFixtureList(); f; f = f->GetNext()) {
         const auto* box = static_cast<const b2PolygonShape*>(f->GetShape());
-        const auto [x0, x1] = std::minmax({box->m_vertices[0].x, box->m_vertices[2].x});
-        const auto [y0, y1] = std::minmax({box->m_vertices[0].y, box->m_vertices[2].y});
+        const b2Vec2 a = kFieldScale * box->m_vertices[0], b = kFieldScale * box->m_vertices[2];
+        const auto [x0, x1] = std::minmax({a.x, b.x});
+        const auto [y0, y1] = std::minmax({a.y, b.y});
         EXPECT_EQ(x0, -1.0f);
         EXPECT_EQ(x1, 41.0f);
         spans_y.emplace_back(y0, y1);
@@ -59,7 +60,7 @@ TEST(World, ContactsAverageRestitution) {
     park_players(wall);
     put(EngineProbe::ball(wall), {20.0f, 10.0f}, {0.0f, 30.0f});
     for (int t = 0; t < 20; ++t) wall.step(kNobody, kNobody);
-    EXPECT_NEAR(EngineProbe::ball(wall).GetLinearVelocity().y, -21.0f, 0.01f);
+    EXPECT_NEAR(velocity_of(EngineProbe::ball(wall)).y, -21.0f, 0.01f);
 
     Engine player(c, 0);
     park_players(player);
@@ -67,7 +68,7 @@ TEST(World, ContactsAverageRestitution) {
     put(EngineProbe::player(player, TEAM_B, 0), {12.0f, 10.0f});
     for (int t = 0; t < 15; ++t) player.step(kNobody, kNobody);
     const float m = 0.04f, big = 0.25f;
-    EXPECT_NEAR(EngineProbe::player(player, TEAM_B, 0).GetLinearVelocity().x, m * 12.0f * 1.3f / (m + big), 0.01f);
+    EXPECT_NEAR(velocity_of(EngineProbe::player(player, TEAM_B, 0)).x, m * 12.0f * 1.3f / (m + big), 0.01f);
 }
 
 }  // namespace

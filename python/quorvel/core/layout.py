@@ -25,10 +25,11 @@ Bounds, and why they hold:
   than its own radius, so discs never pass through them; a crowd can press a centre a
   little past the face (0.09 units at most in scripted play), never through the wall, so
   |y| <= 1 + 1 / (H / 2) (a centre anywhere inside the wall's thickness).
-- velocities: Box2D moves no body further than b2_maxTranslation = 2 field units in one
+- velocities: Box2D moves no body further than b2_maxTranslation = 2 of its lengths (the
+  engine builds its world at half a length per field unit, so 4 field units) in one
   physics step and scales any faster velocity down to that; the engine splits a tick into
-  at most 8 equal physics steps, so no body ends a tick faster than 2 * 8 / dt field units
-  per second (480 at the default dt). Players are commanded at most ``player_max_speed``
+  at most 8 equal physics steps, so no body ends a tick faster than 4 * 8 / dt field units
+  per second (960 at the default dt). Players are commanded at most ``player_max_speed``
   but collisions (a hard-kicked ball, a crowd) push them faster, so the same cap bounds
   them. Each component is at most that speed, divided by the half extent of its axis; a
   relative 1e-4 covers the float rounding of Box2D's scaling. With ``dt`` <= 0 Box2D
@@ -44,8 +45,9 @@ from _quorvel import EngineConfig
 
 from .arrays import Float32Array, IndexArray
 
-# Box2D 2.4's per-step translation cap (b2_common.h) and the engine's most physics steps a tick.
-MAX_TRANSLATION = 2.0
+# Box2D 2.4's per-step translation cap (b2_common.h: 2 of its lengths) in field units (the
+# engine's world has half a Box2D length per field unit), and its most physics steps a tick.
+MAX_TRANSLATION = 4.0
 MAX_SUBSTEPS = 8
 ROUNDING = 1.0 + 1e-4
 

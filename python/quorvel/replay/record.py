@@ -54,8 +54,9 @@ FORMAT = "quorvel-replay"
 VERSION = 2
 READABLE_VERSIONS = (1, 2)
 # Raised with every change to the engine that changes which match given commands play
-# (2: Box2D stepped without continuous collision, in sound discrete substeps).
-PHYSICS = 2
+# (2: Box2D stepped without continuous collision, in sound discrete substeps; 3: its world
+# built at half a length per field unit, four velocity iterations a step).
+PHYSICS = 3
 BUILD, RESET, PLACE = 0, 1, 2
 Event = tuple[int, int, int]
 """A build, reset or placement: (BUILD, RESET or PLACE, the build's seed, the placement's
