@@ -6,8 +6,8 @@
 // field where it piles onto one spot (up to the piled limit), builds a number
 // of engines and measures the heap they hold (glibc's mallinfo2: bytes in use,
 // small and mmapped), then plays `ticks` ticks (default 300) in which every
-// player runs at the ball as fast as the engine lets players stay apart (2
-// units a tick), and measures it again: Box2D keeps its contacts' memory once
+// player runs at the ball as fast as the engine lets players stay apart (4
+// units a tick: Box2D's step cap), and measures it again: Box2D keeps its contacts' memory once
 // it has it. Prints KiB per match, the per-player slope between sizes, and the
 // batch's estimate for the configuration (engine/batch/capacity.hpp), which
 // must stay above what is measured. Team sizes default to 0 to 512.
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     const int ticks = argc > 1 ? std::atoi(argv[1]) : 300;
     std::vector<std::uint64_t> sizes;
     for (int i = 2; i < argc; ++i) sizes.push_back(std::strtoull(argv[i], nullptr, 10));
-    if (sizes.empty()) sizes = {0, 1, 3, 11, 32, 69, 128, 256, 512};
+    if (sizes.empty()) sizes = {0, 1, 3, 11, 32, 50, 128, 256, 512};
     std::printf("%-6s %-7s %9s %12s %14s %14s\n", "field", "players", "matches", "built KiB", "played KiB",
                 "estimate KiB");
     for (const bool piled : {false, true}) {
@@ -81,10 +81,10 @@ int main(int argc, char** argv) {
                 config.field_width = 0.0f;
                 config.field_height = 2.0f * config.player_radius;
                 config.formation_jitter = 0.0f;
-            } else {      // wide enough for the largest team, and 2 units a tick
+            } else {      // wide enough for the largest team, and as fast as stays apart
                 config.field_width = 400.0f;
                 config.field_height = 200.0f;
-                config.player_max_speed = 2.0f / config.dt;
+                config.player_max_speed = kFieldScale * b2_maxTranslation / config.dt;
             }
             if (players > max_players_per_team(config)) continue;
             const std::size_t matches = std::max<std::size_t>(4, std::min<std::size_t>(64, 2048 / (players + 1)));

@@ -70,7 +70,7 @@ def bad_placements():
         ((np.zeros((N, 6, 8), np.float32)[..., ::2], ball), {}, ValueError, "contiguous"),
         ((spoiled((2, 1, 3), np.nan), ball), {}, ValueError, "match 2: team A's player 1: vy = NaN"),
         ((spoiled((4, 5, 0), 1.01), ball), {}, ValueError, "match 4: team B's player 2: x = 1.01"),
-        ((spoiled((0, 0, 2), 25.0), ball), {}, ValueError, "faster"),
+        ((spoiled((0, 0, 2), 49.0), ball), {}, ValueError, "faster"),
         ((players, ball), {"tick": np.full(N, 900, np.uint32)}, ValueError, "max_ticks"),
         ((players, ball), {"tick": np.zeros(N, np.int64)}, TypeError, "uint32"),
         ((players, ball), {"score": np.full((N, 2), 4, np.uint32)}, ValueError, "max_score"),
