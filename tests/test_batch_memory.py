@@ -138,14 +138,14 @@ def test_num_matches_bound_follows_the_team():
 @needs_address_limit
 def test_running_out_of_memory_while_building_is_a_memory_error():
     done = run_limited("""
-        big = q.EngineConfig(players_per_team=512, field_width=400.0, field_height=200.0)
+        big = q.EngineConfig(players_per_team=128, field_width=400.0, field_height=200.0)
         taken = leave_no_room(8 << 20)
         try:
-            quorvel.BatchEngine(big, 100)
+            quorvel.BatchEngine(big, 240)  # 72 MiB as built: within the bound, past what is left
         except MemoryError:
             print("memory error")
         give_back(taken)
-        quorvel.BatchEngine(big, 2).step(np.zeros((2, 2, 512, 4), np.float32))
+        quorvel.BatchEngine(big, 2).step(np.zeros((2, 2, 128, 4), np.float32))
         print("plays on")
     """, address_space_mib=1024, fill=True)
     assert done.returncode == 0, done.stderr

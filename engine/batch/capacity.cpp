@@ -15,22 +15,22 @@ namespace quorvel::batch {
 namespace {
 
 // What bench/match_memory.cpp measured (glibc's heap in use, Box2D 2.4.1),
-// per match, after every player had run at the ball at 2 units a tick for 300
-// ticks (for 900 in brackets), rounded. KiB:
+// per match, after every player had run at the ball at 4 units a tick (as fast
+// as players stay apart) for 300 ticks (for 900 in brackets), rounded. KiB:
 //
-//     players a side      0     3    11         32         69          128    256    512
-//     open field        168   185   237  402 (449)  653 (777)  1283 (1401)   2935   7246 (7246)
-//     piled (<= 32)     168   185   254  701 (701)
+//     players a side      0     3          11          32          50            128            256    512
+//     open field        168   185   221 (223)   437 (448)   756 (764)   2456 (2576)   5261 (6582)   6675 (6675)
+//     piled (<= 32)     168   185         254   701 (701)
 //
 // A match starts at about 168 KiB whatever its team (Box2D's world holds a
 // 100 KiB stack for its solver). Crowded play then adds the contacts of every
 // pair of fattened boxes that overlap, which Box2D keeps for the match's life:
-// up to 8 KiB a player a side after 900 ticks (10 here, for longer play), and
-// as the crowd presses in, a term in the square of the team (1/64 KiB on a
-// field that holds the teams apart, 1/2 KiB where they pile onto one spot).
+// about 12 KiB a player a side, and as the crowd presses in, a term in the
+// square of the team (1/16 KiB on a field that holds the teams apart, 1/2 KiB
+// where they pile onto one spot).
 constexpr double kBaseBytes = 176.0 * 1024;
-constexpr double kBytesPerPlayer = 10.0 * 1024;
-constexpr double kBytesPerPlayerSquaredApart = 1024.0 / 64;
+constexpr double kBytesPerPlayer = 12.0 * 1024;
+constexpr double kBytesPerPlayerSquaredApart = 1024.0 / 16;
 constexpr double kBytesPerPlayerSquaredPiled = 1024.0 / 2;
 // The batch's own rows: observations (and final ones), spectator rows, staged
 // commands, and the copies a call hands out: about 300 bytes a player.
