@@ -60,7 +60,7 @@ void apply_kicks(World& world, Team team, const Commands& commands, float reach,
     const std::size_t n = std::min(commands.size(), players.size());
     b2Body& ball = *world.ball;
     for (std::size_t i = 0; i < n; ++i) {
-        const std::optional<Vec2> kick = commands.kick(i);
+        const auto& kick = commands.kick(i);  // a reference into the records where they hold one
         if (!wants_kick(kick)) continue;
         const Vec2 b = position_of(ball);
         const Vec2 p = position_of(*players[i]);
@@ -77,14 +77,19 @@ void apply_kicks(World& world, Team team, const Commands& commands, float reach,
 // it, and a velocity pointing out of the field lengthwise is zeroed.
 void contain_players(World& world, float player_radius, float field_width) {
     const float max_x = field_width - player_radius;
+    // The bounds in Box2D's lengths: scaling by a power of two is exact, so
+    // comparing there decides as comparing in field units would.
+    const float low = kBox2DScale * player_radius, high = kBox2DScale * max_x;
     for (const auto& team : world.teams) {
         for (b2Body* body : team) {
+            const float x = body->GetPosition().x;
+            if (!(x < low || x > high)) continue;
             const Vec2 p = position_of(*body);
             const Vec2 v = velocity_of(*body);
-            if (p.x < player_radius) {
+            if (x < low) {
                 place_body(*body, {player_radius, p.y});
                 set_velocity(*body, {v.x > 0.0f ? v.x : 0.0f, v.y});
-            } else if (p.x > max_x) {
+            } else {
                 place_body(*body, {max_x, p.y});
                 set_velocity(*body, {v.x < 0.0f ? v.x : 0.0f, v.y});
             }
