@@ -43,12 +43,22 @@ struct RowCommands {
 
 // Replaces the velocity of each commanded player; players without an entry
 // keep theirs, entries without a player are ignored.
+// Four players at a time (movement_velocities), so that their square roots
+// and divisions overlap.
 template <class Commands>
 void apply_movement(World& world, Team team, const Commands& commands, float max_speed) {
     const auto& players = world.teams[team];
     const std::size_t n = std::min(commands.size(), players.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        set_velocity(*players[i], movement_velocity(commands.move(i), team, max_speed));
+    for (std::size_t first = 0; first < n; first += 4) {
+        const std::size_t count = std::min<std::size_t>(4, n - first);
+        CommandLanes x{}, y{};
+        for (std::size_t k = 0; k < count; ++k) {
+            const Vec2 move = commands.move(first + k);
+            x[k] = move.x;
+            y[k] = move.y;
+        }
+        movement_velocities(x, y, team, max_speed);
+        for (std::size_t k = 0; k < count; ++k) set_velocity(*players[first + k], {x[k], y[k]});
     }
 }
 

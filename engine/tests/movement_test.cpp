@@ -1,8 +1,13 @@
 // engine/tests/movement_test.cpp: move commands: scaling in written float order, mirroring, list lengths, non-finite commands.
+#include <bit>
+#include <cstdint>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "commands.hpp"
 #include "test_support.hpp"
 
 namespace quorvel {
@@ -10,6 +15,32 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
+
+// Four at a time gives each lane the bits one at a time gives: odd values in
+// every pairing, then a spread of ordinary ones, for both teams.
+TEST(Movement, FourAtATimeMatchesOneAtATime) {
+    std::vector<Vec2> moves;
+    const float odd[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.6f, 0.70710677f, 1e-20f, 1e-30f, 1e-45f, 1.1754944e-38f,
+                         3e38f, -3e38f, kNaN, kInf, -kInf};
+    for (const float x : odd) {
+        for (const float y : odd) moves.push_back({x, y});
+    }
+    std::mt19937 draw(7);
+    std::uniform_real_distribution<float> spread(-2.0f, 2.0f);
+    for (int i = 0; i < 4000; ++i) moves.push_back({spread(draw), spread(draw)});
+    for (const Team team : {TEAM_A, TEAM_B}) {
+        for (std::size_t first = 0; first + 4 <= moves.size(); first += 4) {
+            CommandLanes x, y;
+            for (int k = 0; k < 4; ++k) x[k] = moves[first + k].x, y[k] = moves[first + k].y;
+            movement_velocities(x, y, team, 6.0f);
+            for (int k = 0; k < 4; ++k) {
+                const Vec2 one = movement_velocity(moves[first + k], team, 6.0f);
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(x[k]), std::bit_cast<std::uint32_t>(one.x)) << first + k;
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(y[k]), std::bit_cast<std::uint32_t>(one.y)) << first + k;
+            }
+        }
+    }
+}
 
 // A free player keeps its commanded velocity through the physics step (no
 // damping, no contact), so the velocity read after the tick is the command's.
