@@ -177,3 +177,27 @@ def test_running_out_of_memory_in_a_step_is_a_memory_error(threads):
     """.format(threads=threads), address_space_mib=1024, fill=True)
     assert done.returncode == 0, done.stderr
     assert done.stdout.split() == ["memory", "error", "stopped", "plays", "on"]
+
+
+@needs_address_limit
+def test_an_engine_step_that_runs_out_of_memory_is_a_memory_error():
+    # The step's results are built inside the object returned: a step that fails
+    # must give that memory back and leave the engine playable.
+    done = run_limited("""
+        piled = q.EngineConfig(players_per_team=32, field_width=0.0, field_height=1.0,
+                               formation_jitter=0.0)
+        engines = [q.Engine(piled, seed) for seed in range(16)]
+        idle = q.Actions([q.Action.noop()] * 32)
+        taken = leave_no_room(1 << 20)
+        try:
+            for _ in range(5):
+                for engine in engines:
+                    engine.step((idle, idle))
+        except MemoryError:
+            print("memory error")
+        give_back(taken)
+        engines = [engine]  # the one whose step failed
+        print("plays on", engine.step((idle, idle)).info.tick > 0)
+    """, address_space_mib=1024, fill=True)
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.split() == ["memory", "error", "plays", "on", "True"]

@@ -49,6 +49,27 @@ PyObject* wrap_as(PyTypeObject* type, T&& value) noexcept {
     return obj;
 }
 
+/// A new object of T's class whose record is the value `make()` returns, built
+/// in place: a large record returned by value (a step's results) is written
+/// straight into the object instead of being moved there. If `make` throws, the
+/// memory goes back before the object ever existed and the exception passes on.
+/// Returns nullptr with MemoryError set when the memory cannot be had.
+template <class T, class Make>
+PyObject* wrap_made(Make&& make) {
+    static_assert(std::is_same_v<std::invoke_result_t<Make>, T>, "make() returns the record by value");
+    void* memory = PyObject_Malloc(class_of<T>->tp_basicsize);
+    if (!memory) return PyErr_NoMemory();
+    auto* box = static_cast<Box<T>*>(memory);
+    try {
+        new (&box->value) T(std::forward<Make>(make)());
+    } catch (...) {
+        PyObject_Free(memory);
+        throw;
+    }
+    new (&box->access) AccessState();
+    return PyObject_Init(static_cast<PyObject*>(memory), class_of<T>);
+}
+
 /// Wraps a record into a new object of its own class.
 template <class T>
 PyObject* wrap(T&& value) noexcept {

@@ -72,7 +72,7 @@ PyObject* engine_step(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
             add_note("argument", "actions");
             return nullptr;
         }
-        return wrap(box.value.step(team_a->value, team_b->value));
+        return wrap_made<StepResult>([&] { return box.value.step(team_a->value, team_b->value); });
     });
 }
 
