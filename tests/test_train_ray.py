@@ -1,4 +1,6 @@
 # tests/test_train_ray.py: `quorvel train --ray` on a local Ray cluster of two nodes: one actor plays the local run, two spread over the nodes and survive a lost actor.
+import re
+
 import pytest
 
 torch = pytest.importorskip("torch")
@@ -66,5 +68,9 @@ def test_workers_on_both_nodes_survive_a_lost_actor(cluster, tmp_path, monkeypat
     assert state["learner"]["updates"] == 6 and len(state["worker"]["workers"]) == 2
     events = (out / "events.log").read_text()
     assert "rollout worker 1" in events and "lost" in events and "restarted on node" in events
-    assert "playing again 5 decisions" in events and "lost" in printed.err
+    # ray.kill lands when Ray gets to it, and the actor may have answered further
+    # requests by then: its episode stands at a whole number of rollouts (0, 5 or 10
+    # decisions), replayed as it stood.
+    replayed = re.search(r"playing again (\d+) decisions", events)
+    assert replayed and int(replayed.group(1)) in (0, 5, 10) and "lost" in printed.err
     assert len(collected) == 6
