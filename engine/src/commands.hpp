@@ -2,14 +2,10 @@
 #pragma once
 
 #include <cmath>
-#include <cstdint>
 #include <limits>
 #include <optional>
 
-#if defined(__SSE__)
-#include <xmmintrin.h>
-#endif
-
+#include "lanes.hpp"
 #include "quorvel/types.hpp"
 
 namespace quorvel {
@@ -43,32 +39,18 @@ inline Vec2 movement_velocity(Vec2 move_dir, Team team, float max_speed) {
     return scale_command(to_field_frame(move_dir, team), max_speed);
 }
 
-/// Four lanes of floats, for the team's commands taken four at a time.
-using CommandLanes = float __attribute__((vector_size(16)));
-
-/// Each lane's correctly rounded square root (as std::sqrt gives it).
-inline CommandLanes lane_sqrt(CommandLanes v) {
-#if defined(__SSE__)
-    return CommandLanes(_mm_sqrt_ps(__m128(v)));
-#else
-    for (int i = 0; i < 4; ++i) v[i] = std::sqrt(v[i]);
-    return v;
-#endif
-}
-
 /// movement_velocity of four commands at once, (x, y) lane by lane: the same
 /// IEEE operations in the same order, so the same bits, with the square root
 /// and divisions of four players in flight together instead of one after
 /// another. Lanes without a player may hold anything (their result is unused).
-inline void movement_velocities(CommandLanes& x, CommandLanes& y, Team team, float max_speed) {
-    using Mask = std::int32_t __attribute__((vector_size(16)));
-    const CommandLanes zero{}, one = zero + 1.0f, largest = zero + std::numeric_limits<float>::max();
-    const CommandLanes ax = x < zero ? -x : x, ay = y < zero ? -y : y;  // NaN stays NaN and fails below
+inline void movement_velocities(Lanes& x, Lanes& y, Team team, float max_speed) {
+    const Lanes zero{}, one = zero + 1.0f, largest = zero + std::numeric_limits<float>::max();
+    const Lanes ax = x < zero ? -x : x, ay = y < zero ? -y : y;  // NaN stays NaN and fails below
     if (team == TEAM_B) x = -x;
-    const CommandLanes squared = x * x + y * y;
-    const Mask moving = (ax <= largest) & (ay <= largest) & (squared > zero);
-    const CommandLanes length = lane_sqrt(squared);
-    const CommandLanes throttle = length < one ? length : one;
+    const Lanes squared = x * x + y * y;
+    const LaneMask moving = (ax <= largest) & (ay <= largest) & (squared > zero);
+    const Lanes length = lane_sqrt(squared);
+    const Lanes throttle = length < one ? length : one;
     x = moving ? x / length * throttle * max_speed : zero;
     y = moving ? y / length * throttle * max_speed : zero;
 }

@@ -51,7 +51,7 @@ void apply_movement(World& world, Team team, const Commands& commands, float max
     const std::size_t n = std::min(commands.size(), players.size());
     for (std::size_t first = 0; first < n; first += 4) {
         const std::size_t count = std::min<std::size_t>(4, n - first);
-        CommandLanes x{}, y{};
+        Lanes x{}, y{};
         for (std::size_t k = 0; k < count; ++k) {
             const Vec2 move = commands.move(first + k);
             x[k] = move.x;

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "lanes.hpp"
+
 namespace quorvel {
 namespace {
 
@@ -13,10 +15,7 @@ namespace {
 // subtraction and one vector division: per lane the same IEEE operations as
 // (x - hx) / hx, (y - hy) / hy, (vx - 0) / hx, (vy - 0) / hy, so the same bits
 // (subtracting +0 leaves every float as it is, -0 included), at a quarter of
-// the divisions. GCC's and Clang's vector types lower to the target's own
-// vector instructions, or to scalar ones where it has none.
-using Lanes = float __attribute__((vector_size(16)));
-using LaneBits = std::uint32_t __attribute__((vector_size(16)));
+// the divisions.
 static_assert(sizeof(PlayerObs) == sizeof(Lanes) && sizeof(BallObs) == sizeof(Lanes));
 
 // What every frame subtracts and divides by. Passed by value, so that it stays
@@ -49,17 +48,14 @@ Lanes mirrored(Lanes r) {
 }
 
 template <class Record>
-Record as_record(Lanes r);
+Record as_record(Lanes r) {
+    return std::bit_cast<Record>(r);
+}
 
 // A record mirrored in place of its lanes.
 template <class Record>
 Record flipped(const Record& r) {
     return as_record<Record>(mirrored(std::bit_cast<Lanes>(r)));
-}
-
-template <class Record>
-Record as_record(Lanes r) {
-    return std::bit_cast<Record>(r);
 }
 
 // The four floats of a record, in the flat layout's order.

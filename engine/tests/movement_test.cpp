@@ -30,7 +30,7 @@ TEST(Movement, FourAtATimeMatchesOneAtATime) {
     for (int i = 0; i < 4000; ++i) moves.push_back({spread(draw), spread(draw)});
     for (const Team team : {TEAM_A, TEAM_B}) {
         for (std::size_t first = 0; first + 4 <= moves.size(); first += 4) {
-            CommandLanes x, y;
+            Lanes x, y;
             for (int k = 0; k < 4; ++k) x[k] = moves[first + k].x, y[k] = moves[first + k].y;
             movement_velocities(x, y, team, 6.0f);
             for (int k = 0; k < 4; ++k) {
