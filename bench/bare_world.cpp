@@ -15,7 +15,7 @@ void add_wall(b2Body& walls, float half_x, b2Vec2 centre) {
     def.shape = &box;
     def.friction = 0.0f;
     def.restitution = 0.8f;
-    def.restitutionThreshold = kBox2DScale * 1.0f;
+    def.restitutionThreshold = kRestitutionThreshold;
     walls.CreateFixture(&def);
 }
 
@@ -32,7 +32,7 @@ b2Body* add_disc(b2World& world, float radius, float damping, float friction, fl
     fixture_def.density = 1.0f;
     fixture_def.friction = friction;
     fixture_def.restitution = restitution;
-    fixture_def.restitutionThreshold = kBox2DScale * 1.0f;
+    fixture_def.restitutionThreshold = kRestitutionThreshold;
     body->CreateFixture(&fixture_def);
     return body;
 }

@@ -49,9 +49,6 @@ public:
     const b2Body& ball() const { return *ball_; }
 
 private:
-    static constexpr int kVelocityIterations = 4;
-    static constexpr int kPositionIterations = 3;
-
     void place_kickoff(const EngineConfig& config, std::uint64_t seed);
 
     AveragingListener listener_;  // declared first: outlives the world using it

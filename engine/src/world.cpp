@@ -7,18 +7,6 @@
 namespace quorvel {
 namespace {
 
-// Four velocity iterations, as the integration parameters this engine
-// reproduces have solver iterations, and Box2D's three position iterations.
-// Eight (Box2D's advice) made a corner pile-up a quarter dearer and play no
-// better: long scripted matches score as often and park the ball on a goal
-// line as rarely with four (bench/play_check.py).
-constexpr int kVelocityIterations = 4;
-constexpr int kPositionIterations = 3;
-
-// Box2D bounces a contact only above this closing speed: its own default of
-// one length a second, kept at 1 field unit a second whatever the scale.
-constexpr float kRestitutionThreshold = kBox2DScale * 1.0f;
-
 struct Material {
     float friction;
     float restitution;
