@@ -34,11 +34,11 @@ double heap_bytes() {
 // Everyone runs straight at the ball, in its own team's frame.
 Actions chase(const Engine& e, Team team) {
     const World& w = EngineProbe::world(e);
-    const b2Vec2 ball = (kFieldScale * w.ball->GetPosition());
+    const Vec2 ball = position_of(*w.ball);
     const float mirror = team == TEAM_A ? 1.0f : -1.0f;
     Actions out;
     for (const b2Body* body : w.teams[team]) {
-        const b2Vec2 p = (kFieldScale * body->GetPosition());
+        const Vec2 p = position_of(*body);
         out.players.push_back({{mirror * (ball.x - p.x), ball.y - p.y}, std::nullopt});
     }
     return out;

@@ -35,10 +35,11 @@ private:
 
 void add_state(Hash& h, const Engine& e) {
     for (const b2Body* b = EngineProbe::world(e).physics.GetBodyList(); b; b = b->GetNext()) {
-        h.add((kFieldScale * b->GetPosition()).x);
-        h.add((kFieldScale * b->GetPosition()).y);
-        h.add((kFieldScale * b->GetLinearVelocity()).x);
-        h.add((kFieldScale * b->GetLinearVelocity()).y);
+        const Vec2 p = position_of(*b), v = velocity_of(*b);
+        h.add(p.x);
+        h.add(p.y);
+        h.add(v.x);
+        h.add(v.y);
     }
     const SpectatorFrame f = e.spectator_frame();
     h.add(f.tick);
@@ -53,11 +54,11 @@ public:
 
     Actions team(const Engine& e, Team team) {
         const World& w = EngineProbe::world(e);
-        const b2Vec2 ball = (kFieldScale * w.ball->GetPosition());
+        const Vec2 ball = position_of(*w.ball);
         const float mirror = team == TEAM_A ? 1.0f : -1.0f;
         Actions out;
         for (const b2Body* body : w.teams[team]) {
-            const b2Vec2 p = (kFieldScale * body->GetPosition());
+            const Vec2 p = position_of(*body);
             Action a{{mirror * (ball.x - p.x) + noise(), (ball.y - p.y) + noise()}, std::nullopt};
             if (noise() > -0.5f) a.kick = Vec2{1.0f, noise()};
             out.players.push_back(a);

@@ -42,11 +42,15 @@ struct Disc {
 
 // Every player's disc, then the ball's, where the tick left them.
 std::vector<Disc> discs_of(const World& w, const EngineConfig& c) {
+    auto at = [](const b2Body& b) {
+        const Vec2 p = position_of(b);
+        return b2Vec2(p.x, p.y);
+    };
     std::vector<Disc> out;
     for (const auto& team : w.teams) {
-        for (const b2Body* b : team) out.push_back({(kFieldScale * b->GetPosition()), c.player_radius});
+        for (const b2Body* b : team) out.push_back({at(*b), c.player_radius});
     }
-    out.push_back({(kFieldScale * w.ball->GetPosition()), c.ball_radius});
+    out.push_back({at(*w.ball), c.ball_radius});
     return out;
 }
 
@@ -57,7 +61,8 @@ std::vector<Disc> discs_of(const World& w, const EngineConfig& c) {
 bool passed_through(const Disc& i0, const Disc& j0, const Disc& i1, const Disc& j1) {
     const float reach = i0.radius + j0.radius;
     const b2Vec2 d0 = i0.at - j0.at, d1 = i1.at - j1.at;
-    if (d0.Length() < reach - (kFieldScale * b2_linearSlop) || d1.Length() < reach - (kFieldScale * b2_linearSlop)) return false;
+    const float slop = kFieldScale * b2_linearSlop;  // Box2D's allowed overlap, in field units
+    if (d0.Length() < reach - slop || d1.Length() < reach - slop) return false;
     const b2Vec2 step = d1 - d0;
     const float length_squared = b2Dot(step, step);
     const float t = length_squared > 0.0f ? std::clamp(-b2Dot(d0, step) / length_squared, 0.0f, 1.0f) : 0.0f;

@@ -137,12 +137,12 @@ const char* const kPolicyNames[] = {"chase", "pile", "wild", "corner", "idle"};
 Actions commands(const Engine& engine, Team team, Policy policy, Random& r) {
     const World& w = EngineProbe::world(engine);
     const EngineConfig& c = engine.config();
-    const b2Vec2 ball = (kFieldScale * w.ball->GetPosition());
+    const Vec2 ball = position_of(*w.ball);
     const b2Vec2 centre(c.field_width * 0.5f, c.field_height * 0.5f);
     const float mirror = team == TEAM_A ? 1.0f : -1.0f;
     Actions out;
     for (const b2Body* body : w.teams[team]) {
-        const b2Vec2 p = (kFieldScale * body->GetPosition());
+        const Vec2 p = position_of(*body);
         Action a;
         switch (policy) {
             case Policy::chase:
@@ -172,7 +172,7 @@ Actions commands(const Engine& engine, Team team, Policy policy, Random& r) {
 
 bool world_is_finite(const Engine& engine) {
     for (const b2Body* b = EngineProbe::world(engine).physics.GetBodyList(); b; b = b->GetNext()) {
-        const b2Vec2 p = (kFieldScale * b->GetPosition()), v = (kFieldScale * b->GetLinearVelocity());
+        const Vec2 p = position_of(*b), v = velocity_of(*b);
         if (!(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(v.x) && std::isfinite(v.y))) return false;
     }
     return true;
