@@ -24,10 +24,57 @@ def raises_noted():
     return expect
 
 
+# A node's start waits a fixed 30 s for its raylet, which the sanitizer pass (every Ray
+# process slowed by the preloaded runtime) overruns now and then on a loaded machine: both
+# starters below try twice, the second time after the first attempt's processes are gone.
+def _timed_out(error, attempt):
+    return attempt == 1 and "timed out during startup" in str(error)
+
+
+def _read(path):
+    try:
+        with open(path, "rb") as file:
+            return file.read()
+    except OSError:
+        return b""  # gone meanwhile
+
+
+def _running(pid):
+    """Still running: its /proc entry is there and is not a zombie awaiting its parent."""
+    stat = _read(f"/proc/{pid}/stat")
+    return bool(stat) and stat.rsplit(b")", 1)[1].split()[0] != b"Z"
+
+
+def _stop_ray_processes():
+    """Kills what a failed start left running: the raylet and GCS it spawned are this
+    process's descendants, which Ray only reaps at exit (read from /proc: Linux only, as
+    the sanitizer pass is)."""
+    import signal
+    import time
+    from pathlib import Path
+
+    parents = {}
+    for entry in Path("/proc").glob("[0-9]*"):
+        stat = _read(entry / "stat")
+        if stat:
+            parents[int(entry.name)] = int(stat.rsplit(b")", 1)[1].split()[1])
+    ours, grown = {os.getpid()}, True
+    while grown:
+        found = {pid for pid, parent in parents.items() if parent in ours}
+        grown, ours = not found <= ours, ours | found
+    strays = {pid for pid in ours - {os.getpid()} if b"ray" in _read(f"/proc/{pid}/cmdline")}
+    for pid in strays:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline and any(_running(pid) for pid in strays):
+        time.sleep(0.1)
+
+
 def start_ray(**settings):
-    """``ray.init(include_dashboard=False, **settings)``, tried twice: a node's start waits a
-    fixed 30 s for its raylet, which the sanitizer pass (every Ray process slowed by the
-    preloaded runtime) has overrun once in many runs."""
+    """``ray.init(include_dashboard=False, **settings)``, tried twice."""
     import ray
 
     for attempt in (1, 2):
@@ -35,5 +82,28 @@ def start_ray(**settings):
             return ray.init(include_dashboard=False, **settings)
         except Exception as error:  # noqa: BLE001 - Ray raises a bare Exception for it
             ray.shutdown()
-            if attempt == 2 or "timed out during startup" not in str(error):
+            if not _timed_out(error, attempt):
                 raise
+            _stop_ray_processes()
+
+
+def start_cluster(cpus_per_node=1, nodes=2):
+    """A local Ray cluster of `nodes` nodes (the head first), `cpus_per_node` CPUs each,
+    waited for; tried twice."""
+    from ray.cluster_utils import Cluster
+
+    for attempt in (1, 2):
+        made = None
+        try:
+            made = Cluster(initialize_head=True,
+                           head_node_args={"num_cpus": cpus_per_node, "include_dashboard": False})
+            for _ in range(nodes - 1):
+                made.add_node(num_cpus=cpus_per_node)
+            made.wait_for_nodes()
+            return made
+        except Exception as error:  # noqa: BLE001 - as above
+            if made is not None:
+                made.shutdown()
+            if not _timed_out(error, attempt):
+                raise
+            _stop_ray_processes()

@@ -7,22 +7,19 @@ torch = pytest.importorskip("torch")
 pytest.importorskip("openskill")
 ray = pytest.importorskip("ray")
 
-from ray.cluster_utils import Cluster  # noqa: E402
-
 from quorvel.cli import main  # noqa: E402
 from quorvel.train import checkpoint, ray_workers  # noqa: E402
 from quorvel.train.trainer import Trainer  # noqa: E402
 
+from conftest import start_cluster  # noqa: E402
 from test_train_run import TINY, learned, same_state, tiny  # noqa: E402
 
 
 @pytest.fixture(scope="module")
 def cluster():
     """A head and a second node, one CPU each: two workers of one CPU must take one each."""
-    made = Cluster(initialize_head=True, head_node_args={"num_cpus": 1, "include_dashboard": False})
+    made = start_cluster(cpus_per_node=1, nodes=2)
     try:
-        made.add_node(num_cpus=1)
-        made.wait_for_nodes()
         yield made
     finally:
         ray.shutdown()
