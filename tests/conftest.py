@@ -26,9 +26,13 @@ def raises_noted():
 
 # A node's start waits a fixed 30 s for its raylet, which the sanitizer pass (every Ray
 # process slowed by the preloaded runtime) overruns now and then on a loaded machine: both
-# starters below try twice, the second time after the first attempt's processes are gone.
+# starters below try up to three times, each retry after the failed attempt's processes
+# are gone.
+ATTEMPTS = 3
+
+
 def _timed_out(error, attempt):
-    return attempt == 1 and "timed out during startup" in str(error)
+    return attempt < ATTEMPTS and "timed out during startup" in str(error)
 
 
 def _read(path):
@@ -74,10 +78,10 @@ def _stop_ray_processes():
 
 
 def start_ray(**settings):
-    """``ray.init(include_dashboard=False, **settings)``, tried twice."""
+    """``ray.init(include_dashboard=False, **settings)``, retried on a slow start."""
     import ray
 
-    for attempt in (1, 2):
+    for attempt in range(1, ATTEMPTS + 1):
         try:
             return ray.init(include_dashboard=False, **settings)
         except Exception as error:  # noqa: BLE001 - Ray raises a bare Exception for it
@@ -89,10 +93,10 @@ def start_ray(**settings):
 
 def start_cluster(cpus_per_node=1, nodes=2):
     """A local Ray cluster of `nodes` nodes (the head first), `cpus_per_node` CPUs each,
-    waited for; tried twice."""
+    waited for; retried on a slow start."""
     from ray.cluster_utils import Cluster
 
-    for attempt in (1, 2):
+    for attempt in range(1, ATTEMPTS + 1):
         made = None
         try:
             made = Cluster(initialize_head=True,
