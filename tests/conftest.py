@@ -31,10 +31,6 @@ def raises_noted():
 ATTEMPTS = 3
 
 
-def _timed_out(error, attempt):
-    return attempt < ATTEMPTS and "timed out during startup" in str(error)
-
-
 def _read(path):
     try:
         with open(path, "rb") as file:
@@ -77,18 +73,30 @@ def _stop_ray_processes():
         time.sleep(0.1)
 
 
+def _retried(start):
+    """start(), tried again while it fails with Ray's start timeout (up to ATTEMPTS in
+    all); `start` cleans up after itself when it raises."""
+    for attempt in range(1, ATTEMPTS + 1):
+        try:
+            return start()
+        except Exception as error:  # noqa: BLE001 - Ray raises a bare Exception for it
+            if attempt == ATTEMPTS or "timed out during startup" not in str(error):
+                raise
+            _stop_ray_processes()
+
+
 def start_ray(**settings):
     """``ray.init(include_dashboard=False, **settings)``, retried on a slow start."""
     import ray
 
-    for attempt in range(1, ATTEMPTS + 1):
+    def start():
         try:
             return ray.init(include_dashboard=False, **settings)
-        except Exception as error:  # noqa: BLE001 - Ray raises a bare Exception for it
+        except Exception:
             ray.shutdown()
-            if not _timed_out(error, attempt):
-                raise
-            _stop_ray_processes()
+            raise
+
+    return _retried(start)
 
 
 def start_cluster(cpus_per_node=1, nodes=2):
@@ -96,18 +104,16 @@ def start_cluster(cpus_per_node=1, nodes=2):
     waited for; retried on a slow start."""
     from ray.cluster_utils import Cluster
 
-    for attempt in range(1, ATTEMPTS + 1):
-        made = None
+    def start():
+        made = Cluster(initialize_head=True,
+                       head_node_args={"num_cpus": cpus_per_node, "include_dashboard": False})
         try:
-            made = Cluster(initialize_head=True,
-                           head_node_args={"num_cpus": cpus_per_node, "include_dashboard": False})
             for _ in range(nodes - 1):
                 made.add_node(num_cpus=cpus_per_node)
             made.wait_for_nodes()
-            return made
-        except Exception as error:  # noqa: BLE001 - as above
-            if made is not None:
-                made.shutdown()
-            if not _timed_out(error, attempt):
-                raise
-            _stop_ray_processes()
+        except Exception:
+            made.shutdown()
+            raise
+        return made
+
+    return _retried(start)
